@@ -1,0 +1,281 @@
+// Only operating-system independent code.
+#include "Application.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "Console.h"
+#include "Log.h"
+#include "Zq/Command.h"
+#include "Zq/Zq2210.h"
+#include "Zq/Zq735.h"
+#include "Zq/Zq870.h"
+
+#define LOG_SOURCE "Application"
+
+namespace ZqReadUtility {
+
+const char* const usageText =
+    "Zq-ReadUtility.exe      Предназначена для чтения данных с терминалов учёта\n"
+    "                        рабочего времени.\n"
+    "\n"
+    "Использование:\n"
+    "\n"
+    "  Zq-ReadUtility.exe Model COMPort/IP[:port] [Full_path]FileName\n"
+    "                     [-c][-u][-n0/1/2][-debug]\n"
+    "\n"
+    "Параметры:\n"
+    "\n"
+    "  Model                 Номер модели аппарата: 730, 735, 2210, 2240, 870, QVK\n"
+    "\n"
+    "  COMPort/IP[:port]     Номер COM-порта.\n"
+    "\n"
+    "                        Для моделей 730 и 2210 указывается номер COM-порта\n"
+    "                        (от 1 до 255). Скорость COM-порта всегда фиксированная\n"
+    "                        38400bps, поэтому не указывается. Для остальных\n"
+    "                        моделей указывается IP-адрес аппарата. Если IP-порт\n"
+    "                        используется не по умолчанию (1001), то нужно указать\n"
+    "                        IP-порт через двоеточие.\n"
+    "\n"
+    "  [Full_path]FileName   Полный путь к файлу и имя файла, куда будет сохранена\n"
+    "                        считанная информация из устройства база записей.\n"
+    "                        Существующий файл будет перезаписан.\n"
+    "\n"
+    "  [-c]                  Очищение данных из терминала.\n"
+    "\n"
+    "  [-u]                  Обновление времени. Берется системное время ПК.\n"
+    "\n"
+    "  [-n0/1/2]             Формат выходных данных номера карточки.\n"
+    "\n"
+    "                        0 - будут выгружены максимально возможные данные,\n"
+    "                        1 - номер карточки в 10-ном формате,\n"
+    "                        2 - номер карточки в HEX формате (8 байт).\n"
+    "\n"
+    "  [-debug]              Создать лог файл Zq-ReadUtility.log.\n";
+
+const char* modelName(int32_t model) {
+  switch (model) {
+    case Model730: return "730";
+    case Model735: return "735";
+    case Model2210: return "2210";
+    case Model2240: return "2240";
+    case Model870: return "870";
+    case ModelQVK: return "QVK";
+    default: return "undefined";
+  }
+}
+
+bool isDigits(const char* text) {
+  if (text == nullptr) return false;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+  }
+  return true;
+}
+
+std::string normalizeIpAddress(const std::string& text) {
+  int32_t octets[4] = {0, 0, 0, 0};
+  size_t position = 0;
+  for (int i = 0; i < 4; ++i) {
+    const size_t dot = text.find('.', position);
+    if (dot == std::string::npos) {
+      octets[i] = Zq::readDecimal(text.c_str() + position);
+    } else {
+      octets[i] = Zq::readDecimal(text.substr(position, dot - position).c_str());
+      position = dot + 1;
+    }
+    if (octets[i] < 0 || octets[i] > 255) octets[i] = 0;
+    if (dot == std::string::npos) break;
+  }
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", static_cast<int>(octets[0]), static_cast<int>(octets[1]),
+                static_cast<int>(octets[2]), static_cast<int>(octets[3]));
+  return buffer;
+}
+
+namespace {
+
+int32_t modelFromKeyword(const char* keyword) {
+  const size_t length = std::strlen(keyword);
+  if (length == 3) {
+    if (std::strcmp(keyword, "730") == 0) return Model730;
+    if (std::strcmp(keyword, "735") == 0) return Model735;
+    if (std::strcmp(keyword, "870") == 0) return Model870;
+    if (std::strcmp(keyword, "QVK") == 0) return ModelQVK;
+  } else if (length == 4) {
+    if (std::strcmp(keyword, "2210") == 0) return Model2210;
+    if (std::strcmp(keyword, "2240") == 0) return Model2240;
+  }
+  return ModelNone;
+}
+
+}  // namespace
+
+Application::Application() = default;
+
+Application::~Application() { wsaContext.cleanUp(); }
+
+bool Application::loadSettings(int argc, char** argv) {
+  for (int i = 1; i < argc && !showUsage; ++i) {
+    const char* argument = argv[i] != nullptr ? argv[i] : "";
+    if (i == 1) {
+      settings.model = modelFromKeyword(argument);
+      if (settings.model == ModelNone) {
+        Console::print("Неверно указан номер модели аппарата %s.\n\n", argument);
+        showUsage = true;
+      }
+    } else if (i == 2) {
+      const char* colon = std::strchr(argument, ':');
+      if (colon != nullptr) {
+        settings.ipAddress = normalizeIpAddress(std::string(argument, colon));
+        settings.port = Zq::readDecimal(colon + 1);
+        if (settings.port < 1 || settings.port > 65535) {
+          Console::print("Неверно указан IP порт %d.\n\n", static_cast<int>(settings.port));
+          showUsage = true;
+        }
+      } else if (std::strchr(argument, '.') != nullptr) {
+        settings.ipAddress = normalizeIpAddress(argument);
+      } else {
+        settings.port = Zq::readDecimal(argument);
+        if (settings.port < 1 || settings.port > 255) {
+          Console::print("Неверно указан COM порт %s.\n\n", argument);
+          showUsage = true;
+        }
+      }
+    } else if (i == 3) {
+      settings.fileName = argument;
+    } else {
+      const size_t length = std::strlen(argument);
+      if (length == 2 && std::strcmp(argument, "-c") == 0) {
+        settings.options |= OptionClear;
+      } else if (length == 2 && std::strcmp(argument, "-u") == 0) {
+        settings.options |= OptionUpdateTime;
+      } else if (length == 2 && std::strcmp(argument, "/?") == 0) {
+        showUsage = true;
+      } else if (length == 3 && std::strncmp(argument, "-n", 2) == 0) {
+        const int32_t format = isDigits(argument + 2) ? Zq::readDecimal(argument + 2) : -1;
+        if (format < 0 || format > 2) {
+          Console::print("Неверно указан формат выходных данных %s.\n\n", argument);
+          showUsage = true;
+        } else {
+          settings.cardFormat = format;
+        }
+      } else if (length == 6 && std::strcmp(argument, "-debug") == 0) {
+        settings.debug = true;
+      } else {
+        Console::print("Неверный параметр %s.\n\n", argument);
+        showUsage = true;
+      }
+    }
+  }
+
+  if (!showUsage) {
+    const bool needsFile = settings.model == Model735 || settings.model == Model2240 ||
+                           settings.model == Model870 || settings.model == ModelQVK;
+    if (settings.model == ModelNone || (needsFile && settings.fileName.empty())) showUsage = true;
+  }
+  if (showUsage) {
+    Console::write(usageText);
+    return false;
+  }
+  return true;
+}
+
+bool Application::init(int argc, char** argv) {
+  if (!loadSettings(argc, argv)) {
+    LOG(LogError, "Can't load settings");
+    return false;
+  }
+  if (settings.debug && !openLog(logFileName.c_str())) return false;
+  return wsaContext.startUp();
+}
+
+template <class Driver, class ConnectionSettings>
+void Application::runDriver(const ConnectionSettings& connection) {
+  const char* model = modelName(settings.model);
+  std::unique_ptr<Driver> driver(new (std::nothrow) Driver());
+  if (!driver) {
+    Console::print("Can't allocate memory for connection to the terminal %s.", model);
+    return;
+  }
+  if (!driver->connect(connection)) {
+    Console::print("Can't connect to the terminal %s.\n", model);
+    return;
+  }
+  if (!updateTerminalData(driver.get())) {
+    LOG(LogError, "Can't update terminal %s data", model);
+    return;
+  }
+  if (!driver->disconnect()) Console::print("Can't disconnect from terminal %s.\n", model);
+}
+
+void Application::run() {
+  switch (settings.model) {
+    case Model735:
+    case Model870:
+    case ModelQVK: {
+      Zq::TCPSettings connection;
+      connection.port = settings.port;
+      connection.blocking = false;
+      connection.recvAttempts = 5;
+      connection.connectTimeoutMs = 2500;
+      connection.sendTimeoutMs = 192;
+      connection.recvTimeoutMs = 192;
+      connection.host = settings.ipAddress;
+      if (settings.model == Model735) runDriver<Zq::Zq735>(connection);
+      else runDriver<Zq::Zq870>(connection);
+      break;
+    }
+    case Model2210: {
+      Zq::COMSettings connection;
+      connection.port = settings.port;
+      connection.blocking = false;
+      connection.recvAttempts = 5;
+      connection.connectTimeoutMs = 2500;
+      connection.sendTimeoutMs = 192;
+      connection.recvTimeoutMs = 192;
+      connection.baudRate = static_cast<uint32_t>(settings.baudRate);
+      runDriver<Zq::Zq2210>(connection);
+      break;
+    }
+    default:
+      // 730, 2240: accepted, nothing to drive.
+      break;
+  }
+}
+
+bool Application::updateTerminalData(Zq::ITerminal* terminal) {
+  if (terminal == nullptr) {
+    LOG(LogError, "Application::updateTerminalData(): NULL == pITerminal");
+    return false;
+  }
+  const char* fileName = settings.fileName.c_str();
+  if (!terminal->dump(settings.fileName, settings.cardFormat)) {
+    LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
+    Console::print("Can't write data file \"%s\".\n", fileName);
+    return false;
+  }
+  Console::print("Data file \"%s\" written successfully.\n", fileName);
+
+  if (settings.options & OptionUpdateTime) {
+    if (terminal->updateDateTime()) {
+      Console::print("Date/time updated successfully.\n");
+    } else {
+      LOG(LogError, "Can't update the date/time");
+      Console::print("Can't update the date/time.\n");
+    }
+  }
+  if (settings.options & OptionClear) {
+    if (terminal->reset()) {
+      Console::print("Data cleared successfully.\n");
+    } else {
+      LOG(LogError, "Can't clean up the data");
+      Console::print("Can't clean up the data.\n");
+    }
+  }
+  return true;
+}
+
+}  // namespace ZqReadUtility

@@ -1,0 +1,81 @@
+// One COM port, opened exclusively, with fixed read and write time-outs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Zq {
+class Command;
+}
+
+namespace Common {
+
+// Asked after every received chunk whether the reply received so far is complete.
+class ISerialPortEvent {
+public:
+  virtual ~ISerialPortEvent() = default;
+  virtual bool onReceive(const uint8_t* data, int32_t length) = 0;
+};
+
+class SerialPortEvent : public ISerialPortEvent {
+public:
+  bool onReceive(const uint8_t* data, int32_t length) override;
+};
+
+// The line settings of the device-control block, in portable form: `create` reads them from
+// the device and pre-fills them, the connection adjusts them, `open` applies them.
+struct SerialLineSettings {
+  uint32_t baudRate = 0;
+  uint8_t byteSize = 0;
+  uint8_t parity = 0;    // 0 none
+  uint8_t stopBits = 0;  // 0 one stop bit
+  bool outxCtsFlow = false;
+  bool outxDsrFlow = false;
+  bool dtrEnabled = false;
+  bool rtsEnabled = false;
+  bool outX = false;  // XON/XOFF output flow control
+  bool inX = false;
+  char xonChar = 0;
+  char xoffChar = 0;
+  uint16_t xonLim = 0;
+  uint16_t xoffLim = 0;
+  char eofChar = 0;
+  char errorChar = 0;
+  char evtChar = 0;
+};
+
+class SerialPort {
+public:
+  static constexpr int32_t ReadChunk = 1024;
+  // A receive gives up past this much data without a complete reply.
+  static constexpr size_t MaxReplyBytes = 1024 * 1024;
+
+  SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+  virtual ~SerialPort();
+
+  bool create(uint16_t port);
+  bool open();
+  bool close();
+  int32_t send(const uint8_t* data, int32_t length);
+  int32_t recv(uint8_t* buffer);
+  int32_t recvTimeout(Zq::Command& command);
+  bool flushBuffers();
+  std::string lastErrorText();
+
+  // The device path that `create` opens for `name` (COM<n>), for messages and tests.
+  static std::string devicePath(const std::string& name);
+
+  uintptr_t handle = 0;  // 0: none
+  SerialLineSettings dcb;
+  uint16_t port = 0;
+  char name[7] = {};
+  ISerialPortEvent* event = nullptr;
+
+private:
+  struct Native;
+  Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
+};
+
+}  // namespace Common

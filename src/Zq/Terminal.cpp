@@ -1,0 +1,115 @@
+// Only operating-system independent code.
+#include "Zq/Terminal.h"
+
+#include "Log.h"
+#include "Zq/Command.h"
+
+#define LOG_SOURCE "Zq\\Terminal"
+
+namespace Zq {
+
+namespace {
+const uint32_t speedTable[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                               19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
+}
+
+uint32_t selectBaudRate(uint32_t requested) {
+  for (const uint32_t* speed = speedTable; *speed != 0; ++speed) {
+    if (*speed >= requested) return *speed;
+  }
+  return 115200;
+}
+
+bool TCPConnection::connect(const TCPSettings& s) {
+  settings = s;
+  if (!socket.create(Common::Socket::FamilyIPv4, Common::Socket::TypeStream, Common::Socket::ProtocolTcp)) {
+    LOG(LogError, "TCPConnection::connect(): Can't create socket");
+    return false;
+  }
+  if (!socket.connect(static_cast<uint16_t>(settings.port), settings.host, settings.connectTimeoutMs)) {
+    LOG(LogError, "TCPConnection::connect(): Can't connect to %s:%d", settings.host.c_str(),
+        static_cast<int>(settings.port));
+    return false;
+  }
+  if (!socket.setBlockingMode(settings.blocking)) {
+    LOG(LogError, "TCPConnection::connect(): Can't set %s mode", settings.blocking ? "blocking" : "non-blocking");
+    return false;
+  }
+  return true;
+}
+
+bool TCPConnection::disconnect() { return socket.close(); }
+
+bool TCPConnection::reset() {
+  LOG(LogWarning, "TCPConnection::reset(): Not Implemented");
+  return false;
+}
+
+bool TCPConnection::updateDateTime() {
+  LOG(LogWarning, "TCPConnection::updateDateTime(): Not Implemented");
+  return false;
+}
+
+bool TCPConnection::dump(const std::string&, int32_t) {
+  LOG(LogWarning, "TCPConnection::dump(): Not Implemented");
+  return false;
+}
+
+bool COMConnection::connect(const COMSettings& s) {
+  settings = s;
+  const unsigned port = static_cast<uint16_t>(settings.port);
+  if (!serialPort.create(static_cast<uint16_t>(port))) {
+    LOG(LogError, "COMConnection::connect(): Can't create serial port COM%u", port);
+    return false;
+  }
+  Common::SerialLineSettings& line = serialPort.dcb;
+  line.baudRate = selectBaudRate(settings.baudRate);
+  line.byteSize = 8;
+  line.parity = 0;
+  line.stopBits = 0;
+  line.outxCtsFlow = false;
+  line.outxDsrFlow = false;
+  line.dtrEnabled = true;
+  line.rtsEnabled = true;
+  line.outX = true;
+  line.xonChar = 0x11;
+  line.xoffChar = 0x13;
+  line.xonLim = 256;
+  line.xoffLim = 256;
+  line.eofChar = 0x1A;
+  line.errorChar = 0x00;
+  line.evtChar = 0x00;
+  if (!serialPort.open()) {
+    serialPort.close();
+    LOG(LogError, "COMConnection::connect(): Can't open serial port COM%u", port);
+    return false;
+  }
+  return true;
+}
+
+bool COMConnection::disconnect() { return serialPort.close(); }
+
+int32_t COMConnection::send(const Command& command) {
+  if (!serialPort.flushBuffers()) {
+    LOG(LogError, "COMConnection::send(): Can't flush buffers");
+    return -1;
+  }
+  return serialPort.send(command.data(), static_cast<int32_t>(command.size()));
+}
+
+bool COMConnection::reset() {
+  LOG(LogWarning, "COMConnection::reset(): Not Implemented");
+  return false;
+}
+
+bool COMConnection::updateDateTime() {
+  LOG(LogWarning, "COMConnection::updateDateTime(): Not Implemented");
+  return false;
+}
+
+bool COMConnection::dump(const std::string&, int32_t) {
+  LOG(LogWarning, "COMConnection::dump(): Not Implemented");
+  return false;
+}
+
+}  // namespace Zq

@@ -1,0 +1,51 @@
+// Only operating-system independent code.
+#include "Zq/TerminalRecord.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "Common/File.h"
+#include "Zq/Command.h"
+
+namespace Zq {
+
+std::string cardToHex8(const std::string& card) {
+  if (card.size() > 8) return card.substr(card.size() - 8);
+  return std::string(8 - card.size(), '0') + card;
+}
+
+std::string cardToDecimal(const std::string& card) {
+  const std::string hex = cardToHex8(card);
+  std::string result;
+  for (size_t i = 0; i < 8; i += 2) {
+    const std::string pair = hex.substr(i, 2);
+    result += toDecimalString(static_cast<int32_t>(std::strtol(pair.c_str(), nullptr, 16)));
+  }
+  return result;
+}
+
+void writeRecord(std::FILE* stream, const TerminalRecord& record, int32_t cardFormat) {
+  std::string card;
+  switch (cardFormat) {
+    case CardDecimal: card = cardToDecimal(record.cardNumber); break;
+    case CardHex8: card = cardToHex8(record.cardNumber); break;
+    default: card = record.cardNumber; break;
+  }
+  // %s stops at a zero byte, as the fields are written up to their first zero character.
+  std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card.c_str(), static_cast<int>(record.eventCode),
+               record.date.c_str(), record.time.c_str(), static_cast<int>(record.extraCode));
+}
+
+bool openDataFile(Common::File& file, const std::string& fileName) {
+  if (!file.openExclusive(fileName.c_str(), "wb")) return false;
+  std::setvbuf(file.handle, nullptr, _IOFBF, 64 * 1024);
+  return true;
+}
+
+bool finishDataFile(Common::File& file) {
+  const bool synced = file.sync();
+  const bool closed = file.close();
+  return synced && closed;
+}
+
+}  // namespace Zq
