@@ -8,10 +8,6 @@
 
 namespace Zq {
 
-void Command::append(const char* text) {
-  if (text != nullptr) bytes.insert(bytes.end(), text, text + std::strlen(text));
-}
-
 std::string hexDump(const uint8_t* data, size_t length) {
   static const char digits[] = "0123456789ABCDEF";
   std::string result;

@@ -14,8 +14,8 @@ public:
   virtual ~Command() = default;
 
   void append(uint8_t byte) { bytes.push_back(byte); }
-  void append(const char* text);
-  void append(const std::string& text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+  // Appends the characters of a text, without its terminating zero.
+  void appendText(const std::string& text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
   void clear() { bytes.clear(); }
 
   size_t size() const { return bytes.size(); }
