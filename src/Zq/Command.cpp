@@ -8,6 +8,12 @@
 
 namespace Zq {
 
+void Command::appendText(const std::string& text) {
+  const size_t old = bytes.size();
+  bytes.resize(old + text.size());
+  if (!text.empty()) std::memcpy(bytes.data() + old, text.data(), text.size());
+}
+
 std::string hexDump(const uint8_t* data, size_t length) {
   static const char digits[] = "0123456789ABCDEF";
   std::string result;

@@ -15,7 +15,7 @@ public:
 
   void append(uint8_t byte) { bytes.push_back(byte); }
   // Appends the characters of a text, without its terminating zero.
-  void appendText(const std::string& text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+  void appendText(const std::string& text);
   void clear() { bytes.clear(); }
 
   size_t size() const { return bytes.size(); }
