@@ -1,9 +1,276 @@
-// Placeholder until the driver lands.
+// Only operating-system independent code.
 #include "Zq/Zq2210.h"
+
+#include <cstring>
+
+#include "Common/File.h"
+#include "Log.h"
+#include "Zq/TerminalRecord.h"
+
+#define LOG_SOURCE "Zq\\Zq2210"
+
 namespace Zq {
-Zq2210::Zq2210() {}
-bool Zq2210::reset() { return false; }
-bool Zq2210::updateDateTime() { return false; }
-bool Zq2210::dump(const std::string&, int32_t) { return false; }
-bool Zq2210::onReceive(const uint8_t*, int32_t) { return false; }
+
+namespace {
+
+const uint8_t STX = 0x02;
+const uint8_t CR = 0x0D;
+const uint8_t ReplyAccepted = 'A';
+const size_t ReplyCodePosition = 3;
+
+}  // namespace
+
+Zq2210::Zq2210() { serialPort.event = static_cast<Common::SerialPortEvent*>(this); }
+
+// The port outlives this part of the object by a moment; it must not call back into it.
+Zq2210::~Zq2210() { serialPort.event = nullptr; }
+
+const char* Zq2210::replyCodeText(uint8_t code) {
+  switch (code) {
+    case 'A': return "Command was completed successfully";
+    case 'B': return "Busy";
+    case 'C': return "Check error";
+    case 'D': return "Access denied";
+    case 'E': return "End";
+    case 'F': return "Command execution failed";
+    case 'I': return "Invalid command";
+    case 'K': return "Key violation";
+    case 'N': return "Command is not applicable or data not available";
+    default: return "";
+  }
+}
+
+bool Zq2210::onReceive(const uint8_t* data, int32_t length) {
+  if (data == nullptr || length <= 0) return false;
+  return std::memchr(data, CR, static_cast<size_t>(length)) != nullptr;
+}
+
+Command Zq2210::makeRequest(const char* literal, const std::string& arguments) {
+  Command request;
+  request.append(STX);
+  request.appendText(literal);
+  request.appendText(arguments);
+  request.append(CR);
+  return request;
+}
+
+Command Zq2210::makeItemRequest(const std::string& itemName, const std::string& itemValue) {
+  return makeRequest("11IS", "\"" + itemName + "\"00" + itemValue);
+}
+
+bool Zq2210::checkReply(const char* operation, const Command& reply) {
+  if (reply.size() <= ReplyCodePosition) {
+    LOG(LogError, "Zq2210::%s(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    return false;
+  }
+  const uint8_t code = reply.bytes[ReplyCodePosition];
+  if (code != ReplyAccepted) {
+    LOG(LogError, "Zq2210::%s(): err => %02XH, %s, RPL=%s", operation, static_cast<unsigned>(code),
+        replyCodeText(code), hexDump(reply).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Zq2210::replyData(const char* operation, const Command& reply, std::string& data) {
+  data.clear();
+  // Code, then the data, then the end byte: an accepted reply of four bytes has no end byte.
+  if (reply.size() <= ReplyCodePosition + 1) {
+    LOG(LogError, "Zq2210::%s(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    return false;
+  }
+  data.assign(reinterpret_cast<const char*>(reply.data()) + ReplyCodePosition + 1,
+              reply.size() - ReplyCodePosition - 2);
+  return true;
+}
+
+bool Zq2210::exchange(const char* operation, const char* literal, const Command& request, Command& reply) {
+  // 0 is a failed write and a short count a request the terminal cannot have understood:
+  // neither is worth waiting for a reply to.
+  const int32_t sent = send(request);
+  if (sent <= 0 || static_cast<size_t>(sent) != request.size()) {
+    LOG(LogError, "Zq2210::%s(): Can't send command <%s> %s", operation, literal, hexDump(request).c_str());
+    return false;
+  }
+  reply.clear();
+  if (serialPort.recvTimeout(reply) <= 0) {
+    LOG(LogError, "Zq2210::%s(): Can't read terminal response", operation);
+    return false;
+  }
+  return checkReply(operation, reply);
+}
+
+bool Zq2210::simpleCommand(const char* operation, const char* literal) {
+  Command reply;
+  return exchange(operation, literal, makeRequest(literal), reply);
+}
+
+bool Zq2210::cmd_li() { return simpleCommand("cmd_li", "11LI"); }
+bool Zq2210::cmd_lo() { return simpleCommand("cmd_lo", "11LO"); }
+bool Zq2210::cmd_ra() { return simpleCommand("cmd_ra", "11RA"); }
+bool Zq2210::cmd_rh() { return simpleCommand("cmd_rh", "11RH"); }
+bool Zq2210::cmd_ri() { return simpleCommand("cmd_ri", "11RI"); }
+
+int32_t Zq2210::cmd_rn() {
+  Command reply;
+  std::string data;
+  if (!exchange("cmd_rn", "11RN", makeRequest("11RN"), reply) || !replyData("cmd_rn", reply, data)) return -1;
+  return readDecimal(data.c_str());
+}
+
+std::string Zq2210::cmd_rg(int32_t recordIndex) {
+  Command reply;
+  std::string data;
+  const Command request = makeRequest("11RG", std::to_string(static_cast<long>(recordIndex)));
+  if (!exchange("cmd_rg", "11RG", request, reply) || !replyData("cmd_rg", reply, data)) return std::string();
+  return data;
+}
+
+bool Zq2210::cmd_is(const char* itemName, const char* itemValue) {
+  if (itemName == nullptr) {
+    LOG(LogError, "Zq2210::cmd_is(): Not specified item name");
+    return false;
+  }
+  if (itemValue == nullptr) {
+    LOG(LogError, "Zq2210::cmd_is(): Not specified item value");
+    return false;
+  }
+  Command reply;
+  return exchange("cmd_is", "11IS", makeItemRequest(itemName, itemValue), reply);
+}
+
+bool Zq2210::reset() {
+  if (!cmd_li()) {
+    LOG(LogError, "Zq2210::reset(): Can't log in the terminal");
+    return false;
+  }
+  const bool cleared = cmd_ri();
+  cmd_lo();
+  return cleared;
+}
+
+bool Zq2210::prepareDateTime(const Common::LocalTime& now, std::string& date, std::string& time) {
+  char dateText[11];
+  char timeText[9];
+  // The untruncated lengths: a value cut to fit would set the terminal to a wrong time.
+  const int dateLength = std::snprintf(dateText, sizeof dateText, "%02d-%02d-%04d", now.day, now.month, now.year);
+  const int timeLength = std::snprintf(timeText, sizeof timeText, "%02d:%02d:%02d", now.hour, now.minute, now.second);
+  const bool dateFits = dateLength == 10 && now.day >= 1 && now.day <= 31 && now.month >= 1 && now.month <= 12;
+  const bool timeFits = timeLength == 8 && now.hour >= 0 && now.hour <= 23 && now.minute >= 0 &&
+                        now.minute <= 59 && now.second >= 0 && now.second <= 60;
+  if (!dateFits) {
+    LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the date value for the command");
+    return false;
+  }
+  if (!timeFits) {
+    LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the time value for the command");
+    return false;
+  }
+  date = dateText;
+  time = timeText;
+  return true;
+}
+
+bool Zq2210::updateDateTime() { return setDateTime(Common::localTime()); }
+
+bool Zq2210::setDateTime(const Common::LocalTime& now) {
+  std::string date;
+  std::string time;
+  if (!prepareDateTime(now, date, time)) return false;
+  if (!cmd_li()) {
+    LOG(LogError, "Zq2210::updateDateTime(): Can't log in the terminal");
+    return false;
+  }
+  const bool set = cmd_is("DATE", date.c_str()) && cmd_is("TIME", time.c_str());
+  cmd_lo();
+  return set;
+}
+
+bool Zq2210::dump(const std::string& fileName, int32_t cardFormat) {
+  Common::File file;
+  if (!openDataFile(file, fileName)) {
+    LOG(LogError, "Zq2210::dump(): Can't open file %s", fileName.c_str());
+    return false;
+  }
+  if (!cmd_li()) {
+    LOG(LogError, "Zq2210::dump(): Can't log in the terminal");
+    file.close();
+    return false;
+  }
+  if (!cmd_ra()) {
+    LOG(LogError, "Zq2210::dump(): Can't close read transaction");
+    cmd_lo();
+    file.close();
+    return false;
+  }
+  const int32_t count = cmd_rn();
+  if (count <= 0) {
+    cmd_lo();
+    LOG(LogWarning, "Zq2210::dump(): No data for read");
+    file.close();
+    return false;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    if (!dumpRecord(file.handle, cmd_rg(i), cardFormat)) {
+      file.close();
+      Common::truncate(fileName);
+      cmd_lo();
+      LOG(LogError, "Zq2210::dump(): Can't get record %ld", static_cast<long>(i));
+      return false;
+    }
+    // A record that did not reach the file is not acknowledged, and a file with a hole in
+    // it is no download: the file is emptied as after a record that could not be fetched.
+    if (!file.good()) {
+      file.close();
+      Common::truncate(fileName);
+      cmd_lo();
+      LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
+      return false;
+    }
+    cmd_rh();
+  }
+  cmd_lo();
+  if (!finishDataFile(file)) {
+    Common::truncate(fileName);
+    LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, int32_t cardFormat) {
+  if (text.empty()) {
+    LOG(LogError, "Zq2210::dumpRecord(): Empty record");
+    return false;
+  }
+  const std::vector<std::string> fields = split(text, "\t");
+  TerminalRecord record;
+  for (size_t i = 0; i < fields.size() && i < 5; ++i) {
+    const std::string& field = fields[i];
+    switch (i) {
+      case 0: {
+        const int32_t event = readDecimal(field.c_str());
+        if (event >= 1 && event <= 4) record.eventCode = event;
+        break;
+      }
+      case 1: {
+        // Missing parts stay empty: "5-1" gives "5.1.".
+        const std::vector<std::string> parts = split(field, "-");
+        const char* day = parts[0].c_str();
+        const char* month = parts.size() > 1 ? parts[1].c_str() : "";
+        const char* year = parts.size() > 2 ? parts[2].c_str() : "";
+        char date[11];
+        std::snprintf(date, sizeof date, "%s.%s.%s", day, month, year);
+        record.date = date;
+        break;
+      }
+      case 2: record.time = field; break;
+      case 3: record.cardNumber = field.empty() ? std::string() : field.substr(1); break;
+      case 4: record.extraCode = readDecimal(field.c_str()); break;
+    }
+  }
+  writeRecord(stream, record, cardFormat);
+  return true;
+}
+
 }  // namespace Zq
