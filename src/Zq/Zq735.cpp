@@ -1,9 +1,228 @@
-// Placeholder until the driver lands.
+// Only operating-system independent code.
 #include "Zq/Zq735.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "Common/Clock.h"
+#include "Common/File.h"
+#include "Log.h"
+#include "Zq/Command.h"
+#include "Zq/TerminalRecord.h"
+
+#define LOG_SOURCE "Zq\\Zq735"
+
 namespace Zq {
-Zq735::Zq735() {}
-bool Zq735::reset() { return false; }
-bool Zq735::updateDateTime() { return false; }
-bool Zq735::dump(const std::string&, int32_t) { return false; }
-bool Zq735::onReceive(const uint8_t*, int32_t) { return false; }
+
+namespace {
+
+const uint8_t FrameStart = 0x02;
+const uint8_t FrameEnd = 0x0D;
+const uint8_t Accepted = 'A';
+
+// Bytes 2 up to the last `cutAtEnd` bytes of an accepted reply, as text.
+std::string replyText(const Command& reply, size_t cutAtEnd) {
+  return std::string(reply.bytes.begin() + 2, reply.bytes.end() - static_cast<std::ptrdiff_t>(cutAtEnd));
+}
+
+}  // namespace
+
+int32_t replyErrorCode(const Command& reply) {
+  if (reply.size() < 4) return 0;
+  const char digits[3] = {static_cast<char>(reply.bytes[2]), static_cast<char>(reply.bytes[3]), '\0'};
+  return readDecimal(digits);
+}
+
+const char* errorCodeText(int32_t code) {
+  switch (code) {
+    case 4: return "Illegal (invalid) command (command code or data is wrong)";
+    case 6: return "Record number is out of range (requested record doesn't exist)";
+    case 7: return "Command failed (hardware problem or invalid internal data)";
+    case 8: return "Log (data) memory is full (this message reply in Extended mode)";
+    case 9: return "Command is denied by terminal (cannot process this command at the moment)";
+    default: return "";
+  }
+}
+
+Zq735::Zq735() { socket.event = this; }
+
+bool Zq735::onReceive(const uint8_t* data, int32_t length) {
+  return length > 0 && std::memchr(data, FrameEnd, static_cast<size_t>(length)) != nullptr;
+}
+
+bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSize, Command& reply) {
+  const char operation = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  reply.clear();
+  reply.append(FrameStart);
+  reply.append(static_cast<uint8_t>(letter));
+  reply.appendText(argument);
+  reply.append(FrameEnd);
+  const int32_t requestLength = static_cast<int32_t>(reply.size());
+  // A short send left the frame without its end: the terminal cannot answer it.
+  if (socket.sendTimeout(reply.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
+    LOG(LogError, "Zq735::cmd_%c(): Can't send command <%c> %s", operation, letter, hexDump(reply).c_str());
+    return false;
+  }
+
+  reply.clear();
+  if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) < 0) {
+    LOG(LogError, "Zq735::cmd_%c(): Can't read terminal response", operation);
+    return false;
+  }
+  // Too short to say accepted or rejected, to hold an error code, or to hold what the
+  // command cuts out of it.
+  if (reply.size() < 2) {
+    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    return false;
+  }
+  if (reply.bytes[1] != Accepted) {
+    if (reply.size() < 4) {
+      LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+      return false;
+    }
+    const int32_t code = replyErrorCode(reply);
+    LOG(LogError, "Zq735::cmd_%c(): err => %d, %s, RPL=%s", operation, static_cast<int>(code), errorCodeText(code),
+        hexDump(reply).c_str());
+    return false;
+  }
+  if (reply.size() < minimumSize) {
+    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string Zq735::cmd_d() {
+  const unsigned terminalAddress = 0;
+  char argument[16];
+  const int length = std::snprintf(argument, sizeof argument, "%02X", terminalAddress);
+  if (length != 2) {
+    LOG(LogError, "Zq735::cmd_d(): Can't prepare command <D>");
+    return std::string();
+  }
+  Command command;
+  if (!exchange('D', std::string(argument, 2), 3, command)) return std::string();
+  return replyText(command, 1);
+}
+
+int32_t Zq735::cmd_n() {
+  Command command;
+  if (!exchange('N', std::string(), 5, command)) return -1;
+  const long count = readHex(replyText(command, 3).c_str());
+  // long is 64 bits on Linux and 32 on Windows: both builds saturate alike.
+  if (count > INT32_MAX) return INT32_MAX;
+  if (count < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(count);
+}
+
+std::string Zq735::cmd_g(int32_t recordIndex) {
+  char argument[16];
+  const int length = std::snprintf(argument, sizeof argument, "%04X", static_cast<unsigned>(recordIndex));
+  if (length != 4) {
+    LOG(LogError, "Zq735::cmd_g(): Can't prepare command <G>");
+    return std::string();
+  }
+  Command command;
+  if (!exchange('G', std::string(argument, 4), 5, command)) return std::string();
+  return replyText(command, 3);
+}
+
+bool Zq735::cmd_s(const char* dateTime) {
+  if (dateTime == nullptr) {
+    LOG(LogError, "Zq735::cmd_s(): Not specified date/time value");
+    return false;
+  }
+  Command command;
+  return exchange('S', dateTime, 2, command);
+}
+
+bool Zq735::cmd_e() {
+  Command command;
+  return exchange('E', std::string(), 2, command);
+}
+
+bool Zq735::updateDateTime() {
+  const Common::LocalTime now = Common::localTime();
+  char stamp[64];
+  const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
+                                   now.hour, now.minute, now.second);
+  if (length != 14) {
+    LOG(LogError, "Zq735::updateDateTime(): Can't prepare the date/time value");
+    return false;
+  }
+  return cmd_s(stamp);
+}
+
+bool Zq735::reset() { return cmd_e(); }
+
+bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
+  Common::File file;
+  if (!openDataFile(file, fileName)) {
+    LOG(LogError, "Zq735::dump(): Can't open file %s", fileName.c_str());
+    return false;
+  }
+  if (cmd_d().empty()) {
+    LOG(LogError, "Zq735::dump(): Can't select designated terminal");
+    file.close();
+    return false;
+  }
+  const int32_t count = cmd_n();
+  if (count <= 0) {
+    LOG(LogWarning, "Zq735::dump(): No data for read");
+    file.close();
+    return false;
+  }
+
+  for (int32_t i = 0; i < count; ++i) {
+    if (!dumpRecord(cmd_g(i), file, cardFormat)) {
+      file.close();
+      Common::truncate(fileName);
+      LOG(LogError, "Zq735::dump(): Can't get record %ld", static_cast<long>(i));
+      return false;
+    }
+    // A full disk stops the download here rather than after the last record.
+    if (!file.good()) {
+      file.close();
+      Common::truncate(fileName);
+      LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
+      return false;
+    }
+  }
+
+  // The terminal may be cleared next: its records must be on stable storage first.
+  if (!finishDataFile(file)) {
+    Common::truncate(fileName);
+    LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Zq735::dumpRecord(const std::string& record, Common::File& file, int32_t cardFormat) {
+  if (record.empty()) {
+    LOG(LogError, "Zq735::dumpRecord(): Empty record");
+    return false;
+  }
+  const std::vector<std::string> fields = split(record, ",");
+  TerminalRecord line;
+  if (fields.size() > 1) line.cardNumber = fields[1];
+  if (fields.size() > 2 && readDecimal(fields[2].c_str()) == 0) line.eventCode = 2;
+  if (fields.size() > 3) {
+    // year/month/day becomes day.month.year; missing parts stay empty.
+    const std::vector<std::string> parts = split(fields[3], "/");
+    const char* year = parts[0].c_str();
+    const char* month = parts.size() > 1 ? parts[1].c_str() : "";
+    const char* day = parts.size() > 2 ? parts[2].c_str() : "";
+    char date[11];
+    std::snprintf(date, sizeof date, "%s.%s.%s", day, month, year);
+    line.date = date;
+  }
+  if (fields.size() > 4) line.time = fields[4];
+  writeRecord(file.handle, line, cardFormat);
+  return true;
+}
+
 }  // namespace Zq
