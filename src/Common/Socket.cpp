@@ -1,17 +1,282 @@
-// Placeholder until the socket lands.
+// Only operating-system independent code; the per-OS part is included at the end.
 #include "Common/Socket.h"
+
+#include <vector>
+
+#include "Log.h"
 #include "Zq/Command.h"
+
+#define LOG_SOURCE "Common\\Socket"
+
 namespace Common {
+
+namespace {
+
+// A select-style time-out.
+struct WaitTime {
+  long seconds;
+  long microseconds;
+};
+
+WaitTime toWaitTime(int32_t timeoutMs) {
+  // The program only waits with positive time-outs; a negative one polls instead of blocking for ever.
+  if (timeoutMs < 0) timeoutMs = 0;
+  WaitTime time{timeoutMs / 1000, (timeoutMs % 1000) * 1000L};
+  if (time.microseconds > 999999) {
+    time.microseconds -= 1000000;
+    time.seconds += 1;
+  }
+  return time;
+}
+
+// What a wait asks for and what it found.
+enum WaitSet : unsigned { WaitRead = 1, WaitWrite = 2, WaitExcept = 4 };
+
+// Thin wrappers, one per system call, defined in the per-OS part. Each returns the system's error
+// number for the failure (0 on success), read at once before anything can overwrite it.
+int sysSocket(int32_t family, int32_t type, int32_t protocol, uintptr_t& handle);
+int sysClose(uintptr_t handle);
+// The IPv4 address of a dotted text, in network byte order (what inet_addr gives).
+uint32_t sysInetAddr(const char* host);
+int sysConnect(uintptr_t handle, int32_t family, uint16_t port, uint32_t address);
+int sysSetNonBlocking(uintptr_t handle, bool nonBlocking);
+// Waits for the sets in `wanted`; `marked` receives those that became ready (0 on time-out).
+int sysSelect(uintptr_t handle, unsigned wanted, const WaitTime& time, unsigned& marked);
+// The outcome of a connect that was started non-blocking: `pending` is 0 once it succeeded.
+int sysConnectResult(uintptr_t handle, int& pending);
+int sysSend(uintptr_t handle, const uint8_t* data, int32_t length, int32_t& sent);
+int sysRecv(uintptr_t handle, uint8_t* buffer, int32_t length, int32_t& received);
+void clearLastError();
+
+// The error numbers treated specially, as the system reports them (defined in the per-OS part).
+extern const int ErrWouldBlock;          // a non-blocking connect has started
+extern const int ErrIsConnected;         // the socket is already connected
+extern const int ErrConnectionReset;     // the peer reset the connection
+extern const int ErrConnectionRefused;   // the peer refused the connection
+extern const int ErrAddressNotAvailable; // the destination is not a usable address
+
+// The receive loops' chunk.
+const int32_t chunkBytes = 1024;
+
+// Up to `attempts` waits for the socket to become readable; with none, the socket counts as ready.
+bool waitReadable(Socket& socket, int32_t timeoutMs, int32_t attempts) {
+  bool ready = true;
+  for (int32_t attempt = 0; attempt < attempts; ++attempt) {
+    ready = socket.canRead(timeoutMs);
+    if (ready) break;
+  }
+  return ready;
+}
+
+// One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
+// reset or failure).
+int32_t receiveChunk(uintptr_t handle, uint8_t* buffer, int32_t length) {
+  clearLastError();
+  int32_t n = 0;
+  if (const int err = sysRecv(handle, buffer, length, n)) {
+    // A reset ends the reply like a close; anything else is worth a line.
+    if (err != ErrConnectionReset) LOG(LogError, "Socket::recvTimeout(): recv(): err => %d", err);
+    return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
 bool SocketEvent::onReceive(const uint8_t*, int32_t) { return false; }
+
 Socket::Socket() = default;
+
 Socket::~Socket() { close(); }
-bool Socket::create(int32_t, int32_t, int32_t) { return false; }
-bool Socket::close() { return true; }
-bool Socket::connect(uint16_t, const std::string&, int32_t) { return false; }
-bool Socket::setBlockingMode(bool) { return false; }
-bool Socket::canRead(int32_t) { return false; }
-bool Socket::canWrite(int32_t) { return false; }
-int32_t Socket::sendTimeout(const uint8_t*, int32_t, int32_t) { return -1; }
-int32_t Socket::recvTimeout(uint8_t*, int32_t, int32_t, int32_t) { return -1; }
-int32_t Socket::recvTimeout(Zq::Command&, int32_t, int32_t) { return -1; }
+
+bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
+  close();
+  uintptr_t created = 0;
+  if (const int err = sysSocket(family, type, protocol, created)) {
+    LOG(LogError, "Socket::create(): socket(): err => %d", err);
+    return false;
+  }
+  handle = created;
+  this->family = family;
+  this->type = type;
+  this->protocol = protocol;
+  return true;
+}
+
+bool Socket::close() {
+  if (handle == 0) return true;
+  if (const int err = sysClose(handle)) {
+    LOG(LogError, "Socket::close(): closesocket(): err => %d", err);
+    return false;
+  }
+  handle = 0;
+  family = 0;
+  type = 0;
+  protocol = 0;
+  port = 0;
+  host.clear();
+  blocking = true;
+  return true;
+}
+
+bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) {
+  const uint32_t address = sysInetAddr(host.c_str());
+  // 0.0.0.0 leads to this machine's own services on some systems; it is never a terminal.
+  if (address == 0) {
+    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port,
+        ErrAddressNotAvailable);
+    return false;
+  }
+
+  if (timeoutMs < 0) {
+    clearLastError();
+    if (const int err = sysConnect(handle, family, port, address)) {
+      LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, err);
+      return false;
+    }
+    this->port = port;
+    this->host = host;
+    return true;
+  }
+
+  if (const int err = sysSetNonBlocking(handle, true)) {
+    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    LOG(LogError, "Socket::connect(): Can't set non-blocking mode");
+    return false;
+  }
+  blocking = false;
+
+  clearLastError();
+  const int connectErr = sysConnect(handle, family, port, address);
+  // A refusal may be known before connect returns (loopback on some systems); it then ends the same
+  // way as one that the wait sees.
+  if (connectErr == ErrConnectionRefused) {
+    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, ErrWouldBlock);
+    return false;
+  }
+  if (connectErr != 0 && connectErr != ErrWouldBlock && connectErr != ErrIsConnected) {
+    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, connectErr);
+    return false;
+  }
+
+  if (const int err = sysSetNonBlocking(handle, false)) {
+    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    LOG(LogError, "Socket::connect(): Can't set blocking mode");
+    return false;
+  }
+  blocking = true;
+
+  unsigned marked = 0;
+  if (const int err = sysSelect(handle, WaitWrite | WaitExcept, toWaitTime(timeoutMs), marked)) {
+    LOG(LogError, "Socket::connect(): select(): err => %d", err);
+    return false;
+  }
+  bool connected = (marked & WaitWrite) != 0;
+  // Some systems mark a refused connect writable instead of exceptional; its pending error tells.
+  if (connected) {
+    int pending = 0;
+    connected = sysConnectResult(handle, pending) == 0 && (pending == 0 || pending == ErrIsConnected);
+  }
+  if (!connected) {
+    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, connectErr);
+    return false;
+  }
+  this->port = port;
+  this->host = host;
+  return true;
+}
+
+bool Socket::setBlockingMode(bool blocking) {
+  if (const int err = sysSetNonBlocking(handle, !blocking)) {
+    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    return false;
+  }
+  this->blocking = blocking;
+  return true;
+}
+
+bool Socket::canRead(int32_t timeoutMs) {
+  if (blocking) return true;
+  clearLastError();
+  unsigned marked = 0;
+  if (const int err = sysSelect(handle, WaitRead, toWaitTime(timeoutMs), marked)) {
+    LOG(LogError, "Socket::canRead(): select(): err => %d", err);
+    return false;
+  }
+  if (marked & WaitRead) return true;
+  LOG(LogWarning, "Socket::canRead(): Read timeout (%d msec)", timeoutMs);
+  return false;
+}
+
+bool Socket::canWrite(int32_t timeoutMs) {
+  if (blocking) return true;
+  clearLastError();
+  unsigned marked = 0;
+  if (const int err = sysSelect(handle, WaitWrite, toWaitTime(timeoutMs), marked)) {
+    LOG(LogError, "Socket::canWrite(): select(): err => %d", err);
+    return false;
+  }
+  if (marked & WaitWrite) return true;
+  LOG(LogWarning, "Socket::canWrite(): Write timeout (%d msec)", timeoutMs);
+  return false;
+}
+
+int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeoutMs) {
+  if (!canWrite(timeoutMs)) return -1;
+  if (length <= 0) return 0;
+  int32_t sent = 0;
+  int32_t remaining = length;
+  while (remaining > 0) {
+    clearLastError();
+    int32_t n = 0;
+    if (const int err = sysSend(handle, data + sent, remaining, n)) {
+      LOG(LogError, "Socket::sendTimeout(): send(): err => %d", err);
+      break;
+    }
+    if (n == 0) break;
+    sent += n;
+    remaining -= n;
+  }
+  return length - remaining;
+}
+
+int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts) {
+  if (size <= 0) return -1;
+  int32_t received = 0;
+  while (waitReadable(*this, timeoutMs, attempts)) {
+    const int32_t n = receiveChunk(handle, buffer + received, size - received);
+    if (n == 0) break;
+    received += n;
+    if (event && event->onReceive(buffer, received)) break;
+    if (received >= size) break;
+  }
+  return received > 0 ? received : -1;
+}
+
+int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts) {
+  command.clear();
+  std::vector<uint8_t> scratch(chunkBytes);
+  while (waitReadable(*this, timeoutMs, attempts)) {
+    const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
+    if (n == 0) break;
+    command.bytes.insert(command.bytes.end(), scratch.begin(), scratch.begin() + n);
+    if (event && event->onReceive(command.bytes.data(), static_cast<int32_t>(command.bytes.size()))) break;
+    // A device that never completes its reply must not be able to exhaust memory.
+    if (command.bytes.size() > MaxReplyBytes) {
+      LOG(LogError, "Socket::recvTimeout(): Reply exceeds %u bytes without completing",
+          static_cast<unsigned>(MaxReplyBytes));
+      command.clear();
+      command.bytes.shrink_to_fit();
+      return -1;
+    }
+  }
+  return command.bytes.empty() ? -1 : static_cast<int32_t>(command.bytes.size());
+}
+
 }  // namespace Common
+
+#ifdef _WIN32
+#include "Common/Win32/Socket.inc"
+#else
+#include "Common/Posix/Socket.inc"
+#endif
