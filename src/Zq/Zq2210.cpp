@@ -111,11 +111,16 @@ bool Zq2210::cmd_ra() { return simpleCommand("cmd_ra", "11RA"); }
 bool Zq2210::cmd_rh() { return simpleCommand("cmd_rh", "11RH"); }
 bool Zq2210::cmd_ri() { return simpleCommand("cmd_ri", "11RI"); }
 
+int32_t Zq2210::recordCount(const Command& reply) {
+  std::string data;
+  if (!replyData("cmd_rn", reply, data)) return -1;
+  return readDecimal(data.c_str());
+}
+
 int32_t Zq2210::cmd_rn() {
   Command reply;
-  std::string data;
-  if (!exchange("cmd_rn", "11RN", makeRequest("11RN"), reply) || !replyData("cmd_rn", reply, data)) return -1;
-  return readDecimal(data.c_str());
+  if (!exchange("cmd_rn", "11RN", makeRequest("11RN"), reply)) return -1;
+  return recordCount(reply);
 }
 
 std::string Zq2210::cmd_rg(int32_t recordIndex) {
