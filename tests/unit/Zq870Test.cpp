@@ -1,0 +1,399 @@
+// The 870/QVK driver: record decoding, reply completion, and whole dialogues with a scripted
+// terminal on the loopback interface.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Common/File.h"
+#include "LogCapture.h"
+#include "LoopbackPeer.h"
+#include "Zq/TerminalRecord.h"
+#include "Zq/Zq870.h"
+
+using ZqTest::LogCapture;
+using ZqTest::LoopbackPeer;
+using ZqTest::PeerConnection;
+using ZqTest::TempDir;
+
+namespace {
+
+// 26 record bytes: card, one unused byte, event digit, YYYYMMDDhhmmss, two unused bytes.
+std::string record(const std::string& card, char event, const std::string& stamp) {
+  std::string bytes = card + '?' + event + stamp + "##";
+  EXPECT_EQ(bytes.size(), 26u);
+  return bytes;
+}
+
+std::string count(uint32_t n) {
+  const char bytes[4] = {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                         static_cast<char>(n)};
+  return std::string(bytes, 4);
+}
+
+// The data-file text that dumpRecord writes for one record.
+std::string decode(const std::string& bytes, int32_t cardFormat = Zq::CardAsIs) {
+  TempDir dir;
+  const std::string path = dir.file("data.txt");
+  Zq::Zq870 driver;
+  {
+    Common::File file;
+    EXPECT_TRUE(Zq::openDataFile(file, path));
+    EXPECT_TRUE(driver.dumpRecord(reinterpret_cast<const uint8_t*>(bytes.data()), file, cardFormat));
+    EXPECT_TRUE(Zq::finishDataFile(file));
+  }
+  return ZqTest::readFile(path);
+}
+
+// The application's connection values; tests about something other than waiting may shorten
+// the receive wait.
+Zq::TCPSettings settingsFor(uint16_t port, int32_t recvTimeoutMs = 192) {
+  Zq::TCPSettings s;
+  s.port = port;
+  s.blocking = false;
+  s.recvAttempts = 5;
+  s.connectTimeoutMs = 2500;
+  s.sendTimeoutMs = 192;
+  s.recvTimeoutMs = recvTimeoutMs;
+  s.host = "127.0.0.1";
+  return s;
+}
+
+// Holds the connection open until the driver closes its end.
+void waitForDriverClose(PeerConnection& peer) { peer.receive(1, 5000); }
+
+bool received(Zq::Zq870& driver, const std::string& text) {
+  return driver.onReceive(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
+}
+
+const std::string first = record("0012AB34", '2', "20240131235959");
+const std::string firstLine = "0012AB34\t3\t31.01.2024\t23:59:59\t00\r\n";
+const std::string second = record("00A1B2C3", '0', "20231201070809");
+const std::string secondLine = "00A1B2C3\t1\t01.12.2023\t07:08:09\t00\r\n";
+const std::string third = record("0000FFFF", '3', "20250615120000");
+
+}  // namespace
+
+TEST(Zq870RecordTest, DecodesCardEventDateAndTime) {
+  EXPECT_EQ(decode(first), firstLine);
+  EXPECT_EQ(decode(second), secondLine);
+}
+
+TEST(Zq870RecordTest, EventDigitsZeroToThreeMapToOneToFour) {
+  EXPECT_EQ(decode(record("00000001", '0', "20240101000000")), "00000001\t1\t01.01.2024\t00:00:00\t00\r\n");
+  EXPECT_EQ(decode(record("00000001", '1', "20240101000000")), "00000001\t2\t01.01.2024\t00:00:00\t00\r\n");
+  EXPECT_EQ(decode(record("00000001", '3', "20240101000000")), "00000001\t4\t01.01.2024\t00:00:00\t00\r\n");
+  // Anything else keeps the default event code.
+  EXPECT_EQ(decode(record("00000001", '7', "20240101000000")), "00000001\t1\t01.01.2024\t00:00:00\t00\r\n");
+  EXPECT_EQ(decode(record("00000001", ' ', "20240101000000")), "00000001\t1\t01.01.2024\t00:00:00\t00\r\n");
+}
+
+TEST(Zq870RecordTest, DigitGroupsAreReadOneByOne) {
+  // A non-digit month reads as 0; the day after it is not swallowed into the month.
+  EXPECT_EQ(decode(record("00000001", '0', "2024AB31235959")), "00000001\t1\t31.00.2024\t23:59:59\t00\r\n");
+  EXPECT_EQ(decode(record("00000001", '0', "20240709080706")), "00000001\t1\t09.07.2024\t08:07:06\t00\r\n");
+}
+
+TEST(Zq870RecordTest, CardBytesReachTheWriterUnchanged) {
+  EXPECT_EQ(decode(first, Zq::CardHex8), firstLine);
+  // 00 12 AB 34 read pair by pair: 0, 18, 171, 52.
+  EXPECT_EQ(decode(first, Zq::CardDecimal), "01817152\t3\t31.01.2024\t23:59:59\t00\r\n");
+}
+
+TEST(Zq870ReceiveTest, ClockAndClearRepliesEndAtOkOrNoAnywhere) {
+  Zq::Zq870 driver;
+  EXPECT_EQ(driver.socket.event, &driver);
+  for (int32_t pending : {Zq::Zq870::PendingSetTime, Zq::Zq870::PendingClearLog}) {
+    driver.pendingCommand = pending;
+    EXPECT_TRUE(received(driver, "OK"));
+    EXPECT_TRUE(received(driver, "NO"));
+    EXPECT_TRUE(received(driver, "SETTIME_OK"));
+    EXPECT_TRUE(received(driver, "CLEARLOG_NO"));
+    EXPECT_FALSE(received(driver, "CLEAR"));
+    EXPECT_FALSE(received(driver, "O"));
+    EXPECT_FALSE(received(driver, "ON"));
+    EXPECT_FALSE(received(driver, ""));
+    // Only the bytes received so far count.
+    EXPECT_FALSE(driver.onReceive(reinterpret_cast<const uint8_t*>("XOK"), 2));
+  }
+}
+
+TEST(Zq870ReceiveTest, DownloadAndIdleNeverEndByContent) {
+  Zq::Zq870 driver;
+  EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingNone);
+  for (int32_t pending : {Zq::Zq870::PendingNone, Zq::Zq870::PendingGetLogData}) {
+    driver.pendingCommand = pending;
+    EXPECT_FALSE(received(driver, "OK"));
+    EXPECT_FALSE(received(driver, "NO"));
+  }
+}
+
+TEST(Zq870DumpTest, UnwritableFileFailsBeforeAnythingIsSent) {
+  LogCapture log;
+  TempDir dir;
+  const std::string path = dir.file("missing-dir/data.txt");
+  Zq::Zq870 driver;
+  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Can't open file " + path});
+  EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingNone);
+}
+
+class Zq870DialogueTest : public ::testing::Test {
+protected:
+  LogCapture log;
+  TempDir dir;
+  const std::string path = dir.file("data.txt");
+};
+
+TEST_F(Zq870DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(0));
+    waitForDriverClose(c);
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    EXPECT_FALSE(driver.dump(path, 0));
+  }
+  peer.waitDone();
+  EXPECT_EQ(peer.received(), "GETLOGDATA");
+  EXPECT_EQ(log.messagesAt("[WARNING] "), std::vector<std::string>{"Zq870::dump(): No data for read"});
+  EXPECT_TRUE(log.messagesAt("[ERROR] ").empty());
+  ASSERT_TRUE(ZqTest::fileExists(path));
+  EXPECT_EQ(ZqTest::readFile(path), "");
+  ASSERT_FALSE(log.lines().empty());
+  EXPECT_NE(log.lines().back().find(" at Zq\\Zq870:"), std::string::npos);
+}
+
+TEST_F(Zq870DialogueTest, TwoRecordsAreWrittenAndWhatFollowsStaysUnread) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(2) + first + second + "TAIL");
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
+  EXPECT_TRUE(log.lines().empty());
+
+  // The bytes after the last announced record are still waiting on the connection.
+  uint8_t rest[4] = {};
+  EXPECT_EQ(driver.socket.recvTimeout(rest, 4, 192, 5), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(rest), 4), "TAIL");
+  driver.disconnect();
+  peer.waitDone();
+  EXPECT_EQ(peer.received(), "GETLOGDATA");
+}
+
+TEST_F(Zq870DialogueTest, RecordSplitOverTwoSegmentsIsAssembled) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(1) + first.substr(0, 10));
+    c.pause(100);
+    c.send(first.substr(10));
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_EQ(ZqTest::readFile(path), firstLine);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(Zq870DialogueTest, BrokenStreamKeepsTheLinesAlreadyWritten) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(3) + first + second.substr(0, 13));
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    EXPECT_FALSE(driver.dump(path, 0));
+  }
+  peer.waitDone();
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
+  EXPECT_EQ(ZqTest::readFile(path), firstLine);
+}
+
+TEST_F(Zq870DialogueTest, CountIsUnsignedAndTheDownloadRunsUntilTheStreamStops) {
+  // FF FF FF FF announces 4294967295 records, not -1; the terminal then falls silent.
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(std::string(4, '\xFF') + first + second);
+    waitForDriverClose(c);
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+    EXPECT_FALSE(driver.dump(path, 0));
+  }
+  peer.waitDone();
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
+  EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
+}
+
+TEST_F(Zq870DialogueTest, CountIsBigEndian) {
+  // 01 00 00 00 announces 16777216 records, not 1: after two the stream ends.
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(std::string("\x01\0\0\0", 4) + first + second);
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    EXPECT_FALSE(driver.dump(path, 0));
+  }
+  peer.waitDone();
+  EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
+}
+
+TEST_F(Zq870DialogueTest, ShortCountIsAReadFailure) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(std::string("\0\0", 2));
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    EXPECT_FALSE(driver.dump(path, 0));
+  }
+  peer.waitDone();
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
+  EXPECT_EQ(ZqTest::readFile(path), "");
+}
+
+#ifdef __linux__
+// A full disk: the download fails, and stops as soon as the stream reports the failure
+// instead of draining the terminal's whole memory first.
+TEST_F(Zq870DialogueTest, FullDiskStopsTheDownloadEarly) {
+  const uint32_t records = 20000;
+  LoopbackPeer peer([&](PeerConnection& c) {
+    c.receive(10, 3000);
+    std::string stream = count(records);
+    for (uint32_t i = 0; i < records; ++i) stream += first;
+    c.send(stream);
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
+  uint8_t next[Zq::Zq870::RecordSize];
+  EXPECT_EQ(driver.socket.recvTimeout(next, Zq::Zq870::RecordSize, 40, 5), Zq::Zq870::RecordSize);
+  driver.disconnect();
+}
+
+TEST_F(Zq870DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(2) + first + second);
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
+}
+#endif
+
+namespace {
+
+struct ReplyCase {
+  std::vector<std::string> segments;
+  bool confirmed;
+};
+
+}  // namespace
+
+// Each reply on its own connection, with its own log.
+TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
+  const std::vector<ReplyCase> cases = {
+      {{"OK"}, true},          {{"OKAY"}, true},         {{"CLEARLOG_OK"}, true}, {{"NO"}, false},
+      {{"CLEARLOG_NO"}, false}, {{"CLEAR", "LOG_OK"}, true},
+  };
+  for (const ReplyCase& reply : cases) {
+    SCOPED_TRACE(reply.segments.front());
+    LogCapture caseLog;
+    LoopbackPeer peer([&](PeerConnection& c) {
+      c.receive(8, 3000);
+      for (size_t i = 0; i < reply.segments.size(); ++i) {
+        if (i != 0) c.pause(100);
+        c.send(reply.segments[i]);
+      }
+      waitForDriverClose(c);
+    });
+    {
+      Zq::Zq870 driver;
+      ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+      EXPECT_EQ(driver.reset(), reply.confirmed);
+      EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingClearLog);
+    }
+    peer.waitDone();
+    EXPECT_EQ(peer.received(), "CLEARLOG");
+    // The reply's own content ended the wait: no receive wait ran out.
+    EXPECT_TRUE(caseLog.messagesAt("[WARNING] ").empty());
+    const std::vector<std::string> errors = caseLog.messagesAt("[ERROR] ");
+    if (reply.confirmed) EXPECT_TRUE(errors.empty());
+    else EXPECT_EQ(errors, std::vector<std::string>{"Zq870::reset(): Can't clean up data"});
+  }
+}
+
+TEST_F(Zq870DialogueTest, SetTimeSendsTheLocalClockAndAcceptsOk) {
+  for (const std::string reply : {"SETTIME_OK", "OK"}) {
+    SCOPED_TRACE(reply);
+    LoopbackPeer peer([&](PeerConnection& c) {
+      c.receive(23, 3000);
+      c.send(reply);
+      waitForDriverClose(c);
+    });
+    {
+      Zq::Zq870 driver;
+      ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+      EXPECT_TRUE(driver.updateDateTime());
+      EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingSetTime);
+    }
+    peer.waitDone();
+    const std::string request = peer.received();
+    ASSERT_EQ(request.size(), 23u);
+    EXPECT_EQ(request.substr(0, 9), "SETTIME00");
+    EXPECT_EQ(request.substr(9).find_first_not_of("0123456789"), std::string::npos) << request;
+    const int month = std::stoi(request.substr(13, 2));
+    const int day = std::stoi(request.substr(15, 2));
+    EXPECT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= 31) << request;
+  }
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(Zq870DialogueTest, SetTimeReplyWithoutOkOrNoWaitsUntilTheWaitsRunOut) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(23, 3000);
+    c.send("BUSY");
+    waitForDriverClose(c);
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    EXPECT_FALSE(driver.updateDateTime());
+  }
+  peer.waitDone();
+  // One read-time-out warning per attempt, then the rejection.
+  EXPECT_EQ(log.messagesAt("[WARNING] ").size(), 5u);
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::updateDateTime(): Can't update date/time"});
+}
+
+TEST_F(Zq870DialogueTest, SilentTerminalIsAReadFailure) {
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(8, 3000);
+    waitForDriverClose(c);
+  });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+    EXPECT_FALSE(driver.reset());
+  }
+  peer.waitDone();
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::reset(): Can't read terminal response"});
+}
