@@ -1,0 +1,54 @@
+// The simulator's command line: which terminal it plays, where, with which records and faults.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Simulator {
+
+enum class Model { Zq870, Zq735, Zq2210 };
+
+// Picks the requests a fault applies to: a command ("G"), optionally one record index ("G:7")
+// or clock item ("IS:DATE"); "all" picks every request.
+struct Selector {
+  std::string command;
+  std::string argument;  // empty: any
+};
+
+struct Fault {
+  Selector selector;
+  std::string value;  // error code, reply text (unescaped, '|' already split by the user of it)
+};
+
+struct Options {
+  Model model = Model::Zq870;
+  std::string modelName;
+  int port = 1001;
+  std::string link;
+  long connections = -1;  // -1: until killed
+  std::string recordsFile;
+  long generate = -1;
+  std::string receivedFile;
+  bool verbose = false;
+
+  std::vector<Selector> silent;
+  std::vector<Fault> errors;
+  std::vector<Fault> replies;
+  std::vector<Selector> garbage;
+  std::vector<Selector> noEnd;
+  bool countGiven = false;
+  std::string count;
+  long long closeAfter = -1;
+  std::vector<long> split;
+  int pauseMs = 50;
+  int dripMs = -1;
+};
+
+// Reads the command line. On a bad or help request prints the message and usage and sets
+// `exitCode` (0 for help, 2 for an error); returns false then.
+bool parseOptions(int argc, char** argv, Options& options, int& exitCode);
+
+// Turns the escapes \r \n \t \\ \| \xHH into bytes; a plain '|' separates segments.
+std::vector<std::string> unescapeSegments(const std::string& text);
+
+}  // namespace Simulator
