@@ -1,17 +1,82 @@
-// Placeholder until the serial port lands.
+// Only operating-system independent code; the per-OS part is included at the end.
 #include "Common/SerialPort.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "Log.h"
 #include "Zq/Command.h"
+
+#define LOG_SOURCE "Common\\SerialPort"
+
 namespace Common {
+
 bool SerialPortEvent::onReceive(const uint8_t*, int32_t) { return false; }
-SerialPort::SerialPort() = default;
-SerialPort::~SerialPort() { close(); }
-bool SerialPort::create(uint16_t) { return false; }
-bool SerialPort::open() { return false; }
-bool SerialPort::close() { return true; }
-int32_t SerialPort::send(const uint8_t*, int32_t) { return 0; }
-int32_t SerialPort::recv(uint8_t*) { return 0; }
-int32_t SerialPort::recvTimeout(Zq::Command&) { return -1; }
-bool SerialPort::flushBuffers() { return false; }
-std::string SerialPort::lastErrorText() { return {}; }
-std::string SerialPort::devicePath(const std::string& name) { return name; }
+
+bool SerialPort::create(uint16_t portNumber) {
+  close();
+  port = portNumber;
+  std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(portNumber & 0xFF));
+  if (!openDevice()) return false;
+
+  // The line the terminals speak; every other flag stays as the device reported it.
+  dcb.baudRate = 115200;
+  dcb.byteSize = 8;
+  dcb.parity = 0;
+  dcb.stopBits = 0;
+  dcb.outxCtsFlow = false;
+  dcb.outxDsrFlow = false;
+  dcb.dtrEnabled = true;
+  dcb.rtsEnabled = true;
+  dcb.outX = true;
+  dcb.xonChar = 0x11;
+  dcb.xoffChar = 0x13;
+  dcb.xonLim = 256;
+  dcb.xoffLim = 256;
+  dcb.eofChar = 0x1A;
+  dcb.errorChar = 0x00;
+  dcb.evtChar = 0x00;
+  return true;
+}
+
+int32_t SerialPort::recvTimeout(Zq::Command& command) {
+  command.clear();
+  std::vector<uint8_t> chunk(ReadChunk);
+  for (;;) {
+    const int32_t received = recv(chunk.data());
+    if (received <= 0) {
+      const int32_t err = lastError();
+      if (err != 0) {
+        LOG(LogError, "SerialPort::recvTimeout(): err => %d (%s)", static_cast<int>(err), errorText(err).c_str());
+        setLastError(err);
+      }
+      break;
+    }
+    command.bytes.insert(command.bytes.end(), chunk.begin(), chunk.begin() + received);
+    if (event != nullptr && event->onReceive(command.data(), static_cast<int32_t>(command.size()))) break;
+    // A device that never stops talking must not exhaust memory: give up on the reply.
+    if (command.size() > MaxReplyBytes) {
+      LOG(LogError, "SerialPort::recvTimeout(): No complete reply within %u bytes",
+          static_cast<unsigned>(MaxReplyBytes));
+      command.clear();
+      break;
+    }
+  }
+  return command.size() == 0 ? -1 : static_cast<int32_t>(command.size());
+}
+
+std::string SerialPort::lastErrorText() { return errorText(lastError()); }
+
+std::string SerialPort::cutSystemMessage(const std::string& message) {
+  size_t cut = message.rfind('.');
+  if (cut == std::string::npos) cut = message.find('\r');
+  return message.substr(0, cut);
+}
+
 }  // namespace Common
+
+#ifdef _WIN32
+#include "Common/Win32/SerialPort.inc"
+#else
+#include "Common/Posix/SerialPort.inc"
+#endif

@@ -75,6 +75,18 @@ public:
 
 private:
   struct Native;
+  friend struct SerialPortTestAccess;
+
+  // Per-OS part of `create`: opens devicePath(name) and reads the device's settings into `dcb`.
+  bool openDevice();
+  // The calling thread's last error (GetLastError or errno) and its system message, uncut.
+  static int32_t lastError();
+  static void setLastError(int32_t err);
+  static std::string systemMessage(int32_t err);
+  // The message cut at its last full stop, or else at its first carriage return.
+  static std::string cutSystemMessage(const std::string& message);
+  static std::string errorText(int32_t err) { return cutSystemMessage(systemMessage(err)); }
+
   Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
 };
 

@@ -1,0 +1,287 @@
+// The serial port against a pseudo-terminal: the test plays the device on the master side.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "Common/SerialPort.h"
+#include "LogCapture.h"
+#include "PosixPseudoTerminal.h"
+#include "Zq/Command.h"
+#include "Zq/Terminal.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Common::SerialPort;
+using ZqTest::PosixPseudoTerminal;
+
+const unsigned Port = 7;
+
+std::string text(const Zq::Command& command) { return std::string(command.bytes.begin(), command.bytes.end()); }
+
+long msSince(Clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// An owner whose replies end with a carriage return; it records what it was shown.
+class CarriageReturnOwner : public Common::SerialPortEvent {
+public:
+  bool onReceive(const uint8_t* data, int32_t length) override {
+    lengths.push_back(length);
+    return std::memchr(data, 0x0D, static_cast<size_t>(length)) != nullptr;
+  }
+  std::vector<int32_t> lengths;
+};
+
+class SerialPortPtyTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(pty.ok()); }
+
+  // Opens the port the way the serial connection does.
+  void openPort(SerialPort& port) {
+    ASSERT_TRUE(port.create(Port));
+    ASSERT_TRUE(port.open());
+  }
+
+  PosixPseudoTerminal pty{Port};
+  ZqTest::LogCapture log;
+};
+
+TEST_F(SerialPortPtyTest, CreateOpensTheLinkedDeviceAndCloseReleasesIt) {
+  EXPECT_EQ(SerialPort::devicePath("COM7"), pty.directory() + "/COM7");
+  SerialPort port;
+  ASSERT_TRUE(port.create(Port));
+  EXPECT_STREQ(port.name, "COM7");
+  EXPECT_NE(port.handle, 0u);
+  // The pre-filled line, before the connection adjusts it.
+  EXPECT_EQ(port.dcb.baudRate, 115200u);
+  EXPECT_EQ(port.dcb.byteSize, 8);
+  EXPECT_TRUE(port.dcb.outX);
+  EXPECT_TRUE(port.dcb.dtrEnabled);
+  EXPECT_TRUE(port.open());
+  EXPECT_TRUE(port.close());
+  EXPECT_EQ(port.handle, 0u);
+  EXPECT_STREQ(port.name, "COM7");
+  EXPECT_EQ(port.port, Port);
+  EXPECT_TRUE(port.close());
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, MissingPortFailsAndLeavesNothingToClose) {
+  SerialPort port;
+  EXPECT_FALSE(port.create(9));
+  EXPECT_EQ(port.handle, 0u);
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"SerialPort::open(): Can't open COM9 port, err => 2 (No such file or directory)"});
+  EXPECT_TRUE(port.close());
+  EXPECT_EQ(log.lines().size(), 1u);
+}
+
+TEST_F(SerialPortPtyTest, NotATerminalFailsReadingItsState) {
+  const std::string file = pty.directory() + "/COM8";
+  { std::FILE* f = std::fopen(file.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+  SerialPort port;
+  EXPECT_FALSE(port.create(8));
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"SerialPort::open(): GetCommState() failed, err => 25 (Inappropriate ioctl for device)"});
+  // The device stays open until close, which then succeeds quietly.
+  EXPECT_NE(port.handle, 0u);
+  EXPECT_TRUE(port.close());
+  EXPECT_EQ(port.handle, 0u);
+  EXPECT_EQ(log.lines().size(), 1u);
+}
+
+TEST_F(SerialPortPtyTest, SecondOpenOfTheSamePortFailsUntilTheFirstCloses) {
+  SerialPort first;
+  SerialPort second;
+  ASSERT_TRUE(first.create(Port));
+  EXPECT_FALSE(second.create(Port));
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"SerialPort::open(): Can't open COM7 port, err => 16 (Device or resource busy)"});
+  EXPECT_TRUE(first.close());
+  EXPECT_TRUE(second.create(Port));
+  EXPECT_TRUE(second.open());
+}
+
+TEST_F(SerialPortPtyTest, ConnectionAppliesTheTerminalLine) {
+  Zq::COMConnection connection;
+  Zq::COMSettings settings;
+  settings.port = Port;
+  settings.baudRate = 38400;
+  ASSERT_TRUE(connection.connect(settings));
+
+  struct termios line {};
+  ASSERT_EQ(::tcgetattr(pty.slave(), &line), 0);
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B38400));
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
+  EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  // XON/XOFF output flow control only, resumed by XON alone; no other character handling.
+  EXPECT_NE(line.c_iflag & IXON, 0u);
+  EXPECT_EQ(line.c_iflag & (IXANY | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+  EXPECT_EQ(line.c_cc[VSTART], 0x11);
+  EXPECT_EQ(line.c_cc[VSTOP], 0x13);
+  EXPECT_EQ(line.c_cc[VMIN], 0);
+  EXPECT_EQ(line.c_cc[VTIME], 0);
+  EXPECT_TRUE(connection.disconnect());
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, SpeedsWithoutATermiosCodeStillConnectAndCarryData) {
+  for (uint32_t requested : {14400u, 40000u, 128000u, 256000u}) {
+    SCOPED_TRACE(requested);
+    Zq::COMConnection connection;
+    Zq::COMSettings settings;
+    settings.port = Port;
+    settings.baudRate = requested;
+    ASSERT_TRUE(connection.connect(settings));
+    Zq::Command request;
+    request.appendText("PING\r");
+    EXPECT_EQ(connection.send(request), 5);
+    EXPECT_EQ(pty.read(5, 1000), "PING\r");
+    EXPECT_TRUE(connection.disconnect());
+  }
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, SilentLineReturnsNothingAfterOneReadTimeout) {
+  SerialPort port;
+  openPort(port);
+  Zq::Command reply;
+  reply.appendText("left over");
+  const auto start = Clock::now();
+  EXPECT_EQ(port.recvTimeout(reply), -1);
+  const long elapsed = msSince(start);
+  EXPECT_EQ(reply.size(), 0u);
+  EXPECT_GE(elapsed, 30);
+  EXPECT_LT(elapsed, 500);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, ReplyGathersChunksUntilTheLineFallsSilent) {
+  SerialPort port;
+  openPort(port);
+  std::thread device([this] {
+    pty.write("ab");
+    pause(3);
+    pty.write("cd");
+    pause(3);
+    pty.write("ef");
+    pause(300);
+    pty.write("late");
+  });
+  Zq::Command reply;
+  EXPECT_EQ(port.recvTimeout(reply), 6);
+  EXPECT_EQ(text(reply), "abcdef");
+  device.join();
+  EXPECT_EQ(port.recvTimeout(reply), 4);
+  EXPECT_EQ(text(reply), "late");
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, OwnerEndsTheReplyAtItsCarriageReturn) {
+  SerialPort port;
+  CarriageReturnOwner owner;
+  port.event = &owner;
+  openPort(port);
+  std::thread device([this] {
+    pty.write("ab");
+    pause(10);
+    pty.write("c\r");
+    pause(400);
+    pty.write("def");
+  });
+  const auto start = Clock::now();
+  Zq::Command reply;
+  EXPECT_EQ(port.recvTimeout(reply), 4);
+  EXPECT_LT(msSince(start), 300);
+  EXPECT_EQ(text(reply), "abc\r");
+  ASSERT_FALSE(owner.lengths.empty());
+  EXPECT_EQ(owner.lengths.back(), 4);  // shown the whole reply so far, not the last chunk
+  device.join();
+}
+
+TEST_F(SerialPortPtyTest, SendPurgesStaleInputBeforeTheRequest) {
+  Zq::COMConnection connection;
+  Zq::COMSettings settings;
+  settings.port = Port;
+  settings.baudRate = 38400;
+  ASSERT_TRUE(connection.connect(settings));
+  pty.write("stale reply");
+  pause(50);
+  Zq::Command request;
+  request.appendText("REQ\r");
+  EXPECT_EQ(connection.send(request), 4);
+  EXPECT_EQ(pty.read(4, 1000), "REQ\r");
+  pty.write("fresh");
+  Zq::Command reply;
+  EXPECT_EQ(connection.serialPort.recvTimeout(reply), 5);
+  EXPECT_EQ(text(reply), "fresh");
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, WriteHeldByXoffGivesUpAfterItsTimeout) {
+  SerialPort port;
+  openPort(port);
+  pty.write("\x13");
+  pause(20);
+  const uint8_t data[] = {'h', 'i'};
+  const auto start = Clock::now();
+  EXPECT_EQ(port.send(data, 2), -1);
+  const long elapsed = msSince(start);
+  EXPECT_GE(elapsed, 90);
+  EXPECT_LT(elapsed, 1000);
+  EXPECT_EQ(pty.read(2, 50), "");
+  // XON resumes the line; the XON/XOFF bytes never reach the reader.
+  pty.write("\x11");
+  EXPECT_EQ(port.send(data, 2), 2);
+  EXPECT_EQ(pty.read(2, 1000), "hi");
+  Zq::Command reply;
+  EXPECT_EQ(port.recvTimeout(reply), -1);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortPtyTest, HungUpDeviceIsAReadFailureNotSilence) {
+  SerialPort port;
+  openPort(port);
+  pty.closeMaster();
+  Zq::Command reply;
+  const auto start = Clock::now();
+  EXPECT_EQ(port.recvTimeout(reply), -1);
+  EXPECT_LT(msSince(start), 30);
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            (std::vector<std::string>{"SerialPort::recv(): ReadFile(): err => 5 (Input/output error)",
+                                      "SerialPort::recvTimeout(): err => 5 (Input/output error)"}));
+}
+
+TEST_F(SerialPortPtyTest, EndlessReplyEndsAsAReadFailure) {
+  SerialPort port;
+  openPort(port);
+  std::atomic<bool> stop{false};
+  std::thread device([this, &stop] {
+    const std::string block(4096, 'A');
+    // Non-blocking writes: once the port stops reading, the line fills and the writes just fail.
+    while (!stop) {
+      if (::write(pty.master(), block.data(), block.size()) < 0) pause(1);
+    }
+  });
+  Zq::Command reply;
+  const int32_t result = port.recvTimeout(reply);
+  stop = true;
+  device.join();
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(reply.size(), 0u);
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"SerialPort::recvTimeout(): No complete reply within 1048576 bytes"});
+}
+
+}  // namespace
