@@ -3,15 +3,12 @@
 // bytes it received.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -20,6 +17,7 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "PosixPseudoTerminal.h"
 #include "Zq/Zq2210.h"
 
 using Zq::Zq2210;
@@ -37,7 +35,7 @@ class ScriptedTerminal {
 public:
   using Answer = std::function<std::string(const std::string& request)>;
 
-  ScriptedTerminal(int master, Answer answer) : master_(master), answer_(std::move(answer)) {
+  ScriptedTerminal(ZqTest::PosixPseudoTerminal& line, Answer answer) : line_(line), answer_(std::move(answer)) {
     thread_ = std::thread([this] { run(); });
   }
   ~ScriptedTerminal() {
@@ -67,15 +65,15 @@ private:
   void run() {
     std::string pending;
     while (!stop_) {
-      pollfd fd = {master_, POLLIN, 0};
+      pollfd fd = {line_.master(), POLLIN, 0};
       const int ready = ::poll(&fd, 1, 10);
       if (ready <= 0 || (fd.revents & POLLIN) == 0) {
-        // No slave open yet, or between opens: the master reports a hang-up; wait.
+        // A hang-up or an error: wait instead of spinning.
         if (ready > 0) ::usleep(2000);
         continue;
       }
       char buffer[4096];
-      const ssize_t got = ::read(master_, buffer, sizeof buffer);
+      const ssize_t got = ::read(line_.master(), buffer, sizeof buffer);
       if (got <= 0) {
         ::usleep(2000);
         continue;
@@ -90,17 +88,12 @@ private:
           requests_.push_back(raw);
         }
         const std::string request = raw.size() >= 2 ? raw.substr(1, raw.size() - 2) : raw;
-        const std::string answer = answer_(request);
-        for (size_t done = 0; done < answer.size();) {
-          const ssize_t put = ::write(master_, answer.data() + done, answer.size() - done);
-          if (put <= 0) break;
-          done += static_cast<size_t>(put);
-        }
+        line_.write(answer_(request));
       }
     }
   }
 
-  int master_;
+  ZqTest::PosixPseudoTerminal& line_;
   Answer answer_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -124,25 +117,16 @@ ScriptedTerminal::Answer terminalWith(const Strings& records,
   };
 }
 
-// A pseudo-terminal whose slave is reachable as COM7 through ZQ_COMPORT_DIR.
+// The pseudo-terminal's slave is COM7 to the driver.
 class Zq2210DialogueTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    // Keep the slave open here too, so the master never sees a hang-up between opens.
+    ASSERT_TRUE(line.ok());
+    // Raw from the start: nothing is echoed back before the driver configures the line.
     termios raw;
-    ASSERT_EQ(::tcgetattr(slave, &raw), 0);
+    ASSERT_EQ(::tcgetattr(line.slave(), &raw), 0);
     ::cfmakeraw(&raw);
-    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
-    const std::string slavePath = ::ttyname(slave);
-    std::filesystem::create_symlink(slavePath, dir.file("COM7"));
-    ASSERT_EQ(::setenv("ZQ_COMPORT_DIR", dir.path().c_str(), 1), 0);
-  }
-
-  void TearDown() override {
-    ::unsetenv("ZQ_COMPORT_DIR");
-    ::close(slave);
-    ::close(master);
+    ASSERT_EQ(::tcsetattr(line.slave(), TCSANOW, &raw), 0);
   }
 
   void connect(Zq2210& driver) {
@@ -164,8 +148,7 @@ protected:
   }
 
   ZqTest::TempDir dir;
-  int master = -1;
-  int slave = -1;
+  ZqTest::PosixPseudoTerminal line{7};
 };
 
 const Strings FiveRecords = {
@@ -176,7 +159,7 @@ const Strings FiveRecords = {
 TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({FiveRecords[0], FiveRecords[1], FiveRecords[2]}));
+  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1], FiveRecords[2]}));
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
@@ -195,7 +178,7 @@ TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
 TEST_F(Zq2210DialogueTest, DownloadPassesTheCardFormatThrough) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({FiveRecords[2]}));
+  ScriptedTerminal terminal(line, terminalWith({FiveRecords[2]}));
   const std::string path = dir.file("out.txt");
   EXPECT_TRUE(driver.dump(path, 1));
   EXPECT_EQ(ZqTest::readFile(path), "0161178195\t3\t05.01.2026\t12:44:03\t01\r\n");
@@ -204,7 +187,7 @@ TEST_F(Zq2210DialogueTest, DownloadPassesTheCardFormatThrough) {
 TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith(FiveRecords, {{"11LI", reply("D")}}));
+  ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11LI", reply("D")}}));
   const std::string path = dir.file("out.txt");
   {
     ZqTest::LogCapture log;
@@ -233,7 +216,7 @@ TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
 TEST_F(Zq2210DialogueTest, RefusedReadTransactionLogsThenLogsOut) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith(FiveRecords, {{"11RA", reply("B")}, {"11LO", reply("F")}}));
+  ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11RA", reply("B")}, {"11LO", reply("F")}}));
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
@@ -269,7 +252,7 @@ TEST_F(Zq2210DialogueTest, EmptyTerminalLogsOutThenWarns) {
     SCOPED_TRACE(c.what);
     Zq2210 driver;
     connect(driver);
-    ScriptedTerminal terminal(master, terminalWith(FiveRecords, {{"11RN", c.countReply}, {"11LO", reply("F")}}));
+    ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11RN", c.countReply}, {"11LO", reply("F")}}));
     ZqTest::LogCapture log;
     const std::string path = dir.file("out.txt");
 
@@ -288,7 +271,7 @@ TEST_F(Zq2210DialogueTest, EmptyTerminalLogsOutThenWarns) {
 TEST_F(Zq2210DialogueTest, FailedRecordEmptiesTheFileAndLogsOut) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith(FiveRecords, {{"11RG2", reply("N")}, {"11LO", reply("F")}}));
+  ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11RG2", reply("N")}, {"11LO", reply("F")}}));
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
@@ -309,7 +292,7 @@ TEST_F(Zq2210DialogueTest, FailedRecordEmptiesTheFileAndLogsOut) {
 TEST_F(Zq2210DialogueTest, AcceptedRecordWithoutDataIsAnEmptyRecord) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith(FiveRecords, {{"11RG1", Accepted}}));
+  ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11RG1", Accepted}}));
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
@@ -324,7 +307,7 @@ TEST_F(Zq2210DialogueTest, AcceptedRecordWithoutDataIsAnEmptyRecord) {
 TEST_F(Zq2210DialogueTest, RefusedAcknowledgementDoesNotStopTheDownload) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({FiveRecords[0], FiveRecords[1]}, {{"11RH", reply("E")}}));
+  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1]}, {{"11RH", reply("E")}}));
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
@@ -341,7 +324,7 @@ TEST_F(Zq2210DialogueTest, RefusedAcknowledgementDoesNotStopTheDownload) {
 TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, [](const std::string&) { return std::string(); });
+  ScriptedTerminal terminal(line, [](const std::string&) { return std::string(); });
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
@@ -355,7 +338,7 @@ TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
 TEST_F(Zq2210DialogueTest, ReplyWithoutCodeFailsTheCommand) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}, {{"11RI", "\x02" "1\r"}}));
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", "\x02" "1\r"}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
@@ -367,7 +350,7 @@ TEST_F(Zq2210DialogueTest, ReplyWithoutCodeFailsTheCommand) {
 TEST_F(Zq2210DialogueTest, ResetClearsBetweenLogInAndLogOut) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}));
+  ScriptedTerminal terminal(line, terminalWith({}));
   ZqTest::LogCapture log;
 
   EXPECT_TRUE(driver.reset());
@@ -379,7 +362,7 @@ TEST_F(Zq2210DialogueTest, ResetClearsBetweenLogInAndLogOut) {
 TEST_F(Zq2210DialogueTest, ResetWhoseClearingFailsStillLogsOut) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}, {{"11RI", reply("K")}}));
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", reply("K")}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
@@ -391,7 +374,7 @@ TEST_F(Zq2210DialogueTest, ResetWhoseClearingFailsStillLogsOut) {
 TEST_F(Zq2210DialogueTest, ClockIsSetAsDateThenTime) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}));
+  ScriptedTerminal terminal(line, terminalWith({}));
   ZqTest::LogCapture log;
 
   EXPECT_TRUE(driver.setDateTime(eighthOfDecember()));
@@ -410,7 +393,7 @@ TEST_F(Zq2210DialogueTest, ClockIsSetAsDateThenTime) {
 TEST_F(Zq2210DialogueTest, ClockFromThePcHasTheItemShapes) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}));
+  ScriptedTerminal terminal(line, terminalWith({}));
 
   EXPECT_TRUE(driver.updateDateTime());
 
@@ -431,7 +414,7 @@ TEST_F(Zq2210DialogueTest, ClockFromThePcHasTheItemShapes) {
 TEST_F(Zq2210DialogueTest, RejectedDateSendsNoTime) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}, {{"11IS\"DATE\"0008-12-2026", reply("C")}}));
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11IS\"DATE\"0008-12-2026", reply("C")}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.setDateTime(eighthOfDecember()));
@@ -445,7 +428,7 @@ TEST_F(Zq2210DialogueTest, RejectedDateSendsNoTime) {
 TEST_F(Zq2210DialogueTest, RejectedTimeFailsTheClockSetting) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({}, {{"11IS\"TIME\"0008:49:25", reply("I")}}));
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11IS\"TIME\"0008:49:25", reply("I")}}));
 
   EXPECT_FALSE(driver.setDateTime(eighthOfDecember()));
 
@@ -458,7 +441,7 @@ TEST_F(Zq2210DialogueTest, DataFileThatCannotBeFlushedFailsTheDownload) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith({FiveRecords[0], FiveRecords[1]}));
+  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1]}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.dump("/dev/full", 0));
@@ -475,7 +458,7 @@ TEST_F(Zq2210DialogueTest, WriteFailureMidwayStopsBeforeAcknowledging) {
   Strings records(100, "1\t05-01-2026\t" + longTime + "\tX12\t3");
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(master, terminalWith(records));
+  ScriptedTerminal terminal(line, terminalWith(records));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.dump("/dev/full", 0));
