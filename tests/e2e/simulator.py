@@ -128,3 +128,22 @@ def closed_port():
     port = s.getsockname()[1]
     s.close()
     return port
+
+
+SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "samples")
+
+
+def sample_path(name):
+    return os.path.join(SAMPLES, name)
+
+
+def sample_bytes(name):
+    with open(sample_path(name), "rb") as f:
+        return f.read()
+
+
+def close_to_now(stamp, fmt, seconds=15):
+    """True when the local date-time text `stamp` (strptime format) is within `seconds` of now."""
+    import datetime
+    value = datetime.datetime.strptime(stamp, fmt)
+    return abs((datetime.datetime.now() - value).total_seconds()) <= seconds

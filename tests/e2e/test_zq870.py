@@ -1,0 +1,171 @@
+"""Zq-ReadUtility against a simulated 870/QVK terminal: what it sends, what it writes, what it prints."""
+
+import os
+import re
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from simulator import Simulator, close_to_now, sample_bytes, sample_path  # noqa: E402
+
+WRITTEN = 'Data file "out.txt" written successfully.'
+NOT_WRITTEN = 'Can\'t write data file "out.txt".'
+UPDATED = "Date/time updated successfully."
+NOT_UPDATED = "Can't update the date/time."
+CLEARED = "Data cleared successfully."
+NOT_CLEARED = "Can't clean up the data."
+READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
+FULL_RUN = re.compile(rb"GETLOGDATASETTIME00(\d{14})CLEARLOG")
+
+
+class Zq870Case(unittest.TestCase):
+    def setUp(self):
+        work = harness.WorkDir()
+        self.dir = work.__enter__().path
+        self.addCleanup(work.__exit__, None, None, None)
+
+    def zq(self, *args):
+        started = time.monotonic()
+        result = harness.run_program(list(args), cwd=self.dir)
+        result.elapsed = time.monotonic() - started
+        self.assertEqual(result.rc, 0, result.stdout)
+        return result
+
+    def data_file(self):
+        path = os.path.join(self.dir, "out.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def log(self):
+        return harness.log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+
+    def full_log(self):
+        return harness.log_lines(os.path.join(self.dir, "Zq-ReadUtility.log"))
+
+
+class FullRun(Zq870Case):
+    def check_full_run(self, model, switches):
+        with Simulator("870", records=sample_bytes("zq870-records.txt")) as sim:
+            run = self.zq(model, sim.address(), "out.txt", *switches)
+            self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
+            self.assertEqual(run.stdout, harness.expected_console_bytes(WRITTEN + "\n" + UPDATED + "\n" + CLEARED + "\n"))
+            # Byte-identical whichever build wrote it, CR LF line ends.
+            self.assertEqual(self.data_file(), sample_bytes("zq870-expected.txt"))
+            sent = FULL_RUN.fullmatch(sim.received())
+            self.assertIsNotNone(sent, sim.received())
+            self.assertTrue(close_to_now(sent.group(1).decode(), "%Y%m%d%H%M%S"), sent.group(1))
+            clock = sim.wait_for_line(lambda l: l.startswith("clock set to "))
+            self.assertIsNotNone(clock)
+
+            # The terminal's memory really was cleared: the next download finds nothing.
+            again = self.zq(model, sim.address(), "out.txt")
+            self.assertEqual(again.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            self.assertEqual(sim.received()[len(sent.group(0)):], b"GETLOGDATA")
+
+    def test_870_update_then_clear_in_either_switch_order(self):
+        self.check_full_run("870", ["-u", "-c"])
+        self.check_full_run("870", ["-c", "-u"])
+
+    def test_qvk_is_driven_like_the_870(self):
+        self.check_full_run("QVK", ["-c", "-u", "-n0"])
+
+    def test_card_number_formats(self):
+        with Simulator("870", records="00A1B2C3 02024013108150000\n") as sim:
+            self.zq("870", sim.address(), "out.txt", "-n1")
+            self.assertEqual(self.data_file(), b"0161178195\t1\t31.01.2024\t08:15:00\t00\r\n")
+            self.zq("870", sim.address(), "out.txt", "-n2")
+            self.assertEqual(self.data_file(), b"00A1B2C3\t1\t31.01.2024\t08:15:00\t00\r\n")
+            self.assertEqual(sim.received(), b"GETLOGDATA" * 2)
+
+
+class FailedDownload(Zq870Case):
+    def test_silent_terminal_costs_five_waits_and_nothing_else_is_sent(self):
+        with Simulator("870", "--silent", "GETLOGDATA", "--generate", "3") as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(sim.received(), b"GETLOGDATA")
+            self.assertEqual(self.data_file(), b"")
+            self.assertEqual(self.log(), [READ_TIMEOUT] * 5 + [
+                "[ERROR] Zq870::dump(): Can't read terminal response",
+                '[ERROR] Can\'t write data file "out.txt" mode 0',
+                "[ERROR] Can't update terminal 870 data"])
+            self.assertRegex(self.full_log()[5], r"^\[ERROR\] Zq870::dump\(\): Can't read terminal response at Zq\\Zq870:\d+$")
+            # About 5 x 192 ms of waiting (the program's start-up comes on top, more so under Wine).
+            self.assertGreater(run.elapsed, 0.9)
+            self.assertLess(run.elapsed, 8.0)
+
+    def test_count_zero_leaves_an_empty_file_and_does_neither_update_nor_clear(self):
+        with Simulator("870") as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-u", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            self.assertEqual(sim.received(), b"GETLOGDATA")
+            self.assertEqual(self.log(), [
+                "[WARNING] Zq870::dump(): No data for read",
+                '[ERROR] Can\'t write data file "out.txt" mode 0',
+                "[ERROR] Can't update terminal 870 data"])
+
+    def test_stream_ending_after_one_and_a_half_of_three_records_keeps_the_first_line(self):
+        # 4 count bytes + 26 + 13: the second record breaks off and the connection closes.
+        with Simulator("870", "--close-after", "43", records=sample_bytes("zq870-records.txt")[:27 * 3]) as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), sample_bytes("zq870-expected.txt").split(b"\r\n")[0] + b"\r\n")
+            self.assertEqual(sim.received(), b"GETLOGDATA")
+            self.assertEqual(self.log(), [
+                "[ERROR] Zq870::dump(): Can't read terminal response",
+                '[ERROR] Can\'t write data file "out.txt" mode 0',
+                "[ERROR] Can't update terminal 870 data"])
+
+    def test_announced_count_of_ffffffff_reads_until_the_stream_stops(self):
+        with Simulator("870", "--count", "0xFFFFFFFF", "--generate", "2") as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(len(self.data_file().split(b"\r\n")), 3)  # two lines and the empty rest
+            self.assertEqual(sim.received(), b"GETLOGDATA")
+            self.assertEqual(self.log()[-3], "[ERROR] Zq870::dump(): Can't read terminal response")
+
+    def test_records_split_over_segments_are_assembled(self):
+        with Simulator("870", "--split", "10,16", "--pause", "30", records=sample_bytes("zq870-records.txt")) as sim:
+            run = self.zq("870", sim.address(), "out.txt")
+            self.assertEqual(run.lines, [WRITTEN])
+            self.assertEqual(self.data_file(), sample_bytes("zq870-expected.txt"))
+
+
+class ClockAndClearReplies(Zq870Case):
+    def run_with(self, *faults):
+        with Simulator("870", "--generate", "2", *faults) as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug")
+            self.assertIsNotNone(FULL_RUN.fullmatch(sim.received()), sim.received())
+            return run
+
+    def test_failed_update_still_clears(self):
+        run = self.run_with("--error", "SETTIME")
+        self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
+        self.assertEqual(self.log(), ["[ERROR] Zq870::updateDateTime(): Can't update date/time",
+                                      "[ERROR] Can't update the date/time"])
+
+    def test_positive_replies(self):
+        for faults in ([], ["--reply", "CLEARLOG=OKAY"], ["--reply", "CLEARLOG=CLEARLOG_OK"],
+                       ["--reply", "CLEARLOG=CLEAR|LOG_OK", "--pause", "60"], ["--reply", "SETTIME=SETTIME_OK"]):
+            with self.subTest(faults=faults):
+                run = self.run_with(*faults)
+                self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
+                self.assertEqual(self.log(), [])
+
+    def test_negative_clear_replies(self):
+        for faults in (["--error", "CLEARLOG"], ["--reply", "CLEARLOG=CLEARLOG_NO"]):
+            with self.subTest(faults=faults):
+                run = self.run_with(*faults)
+                self.assertEqual(run.lines, [WRITTEN, UPDATED, NOT_CLEARED])
+                self.assertEqual(self.log(), ["[ERROR] Zq870::reset(): Can't clean up data",
+                                              "[ERROR] Can't clean up the data"])
+
+
+if __name__ == "__main__":
+    unittest.main()
