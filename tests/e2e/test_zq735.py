@@ -1,0 +1,149 @@
+"""Zq-ReadUtility against a simulated 735 terminal: framed one-letter requests, records, clock, erasing."""
+
+import os
+import re
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
+
+WRITTEN = 'Data file "out.txt" written successfully.'
+NOT_WRITTEN = 'Can\'t write data file "out.txt".'
+UPDATED = "Date/time updated successfully."
+NOT_UPDATED = "Can't update the date/time."
+CLEARED = "Data cleared successfully."
+NOT_CLEARED = "Can't clean up the data."
+READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
+
+
+def download(count):
+    """The requests of a download of `count` records: D, N, then G for every index."""
+    return b"\x02D00\r\x02N\r" + b"".join(b"\x02G%04X\r" % i for i in range(count))
+
+
+SET_TIME = re.compile(rb"\x02S(\d{14})\r")
+
+
+class Zq735Case(unittest.TestCase):
+    def setUp(self):
+        work = harness.WorkDir()
+        self.dir = work.__enter__().path
+        self.addCleanup(work.__exit__, None, None, None)
+
+    def zq(self, *args):
+        started = time.monotonic()
+        result = harness.run_program(list(args), cwd=self.dir)
+        result.elapsed = time.monotonic() - started
+        self.assertEqual(result.rc, 0, result.stdout)
+        return result
+
+    def data_file(self):
+        path = os.path.join(self.dir, "out.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def log(self):
+        return harness.log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+
+
+class FullRun(Zq735Case):
+    def test_download_update_clear_then_nothing_left(self):
+        with Simulator("735", records=sample_bytes("zq735-records.txt")) as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-u")
+            self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
+            self.assertEqual(self.data_file(), sample_bytes("zq735-expected.txt"))
+            received = sim.received()
+            self.assertTrue(received.startswith(download(5)), received)
+            rest = received[len(download(5)):]
+            clock = SET_TIME.match(rest)
+            self.assertIsNotNone(clock, rest)
+            self.assertTrue(close_to_now(clock.group(1).decode(), "%Y%m%d%H%M%S"), clock.group(1))
+            self.assertEqual(rest[clock.end():], b"\x02E\r")
+
+            again = self.zq("735", sim.address(), "out.txt", "-debug")
+            self.assertEqual(again.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            self.assertEqual(sim.received()[len(received):], download(0))
+            self.assertEqual(self.log()[0], "[WARNING] Zq735::dump(): No data for read")
+
+    def test_index_255_is_sent_as_00FF(self):
+        with Simulator("735", "--generate", "257") as sim:
+            run = self.zq("735", sim.address(), "out.txt")
+            self.assertEqual(run.lines, [WRITTEN])
+            self.assertEqual(sim.received(), download(257))
+            self.assertIn(b"\x02G00FF\r\x02G0100\r", sim.received())
+            lines = self.data_file().split(b"\r\n")
+            self.assertEqual(len(lines), 258)
+            self.assertEqual(lines[0], b"0001A2B3\t2\t01.01.2024\t08:00:00\t00")
+
+    def test_reply_split_over_segments_is_awaited(self):
+        with Simulator("735", "--split", "3", "--pause", "40", records=sample_bytes("zq735-records.txt")) as sim:
+            run = self.zq("735", sim.address(), "out.txt")
+            self.assertEqual(run.lines, [WRITTEN])
+            self.assertEqual(self.data_file(), sample_bytes("zq735-expected.txt"))
+
+
+class Failures(Zq735Case):
+    def test_error_reply_for_record_7_empties_the_file_and_clears_nothing(self):
+        with Simulator("735", "--generate", "10", "--error", "G:7=06") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            self.assertEqual(sim.received(), download(8))
+            self.assertEqual(self.log(), [
+                "[ERROR] Zq735::cmd_g(): err => 6, Record number is out of range (requested record doesn't exist), "
+                "RPL=02 4E 30 36 0D",
+                "[ERROR] Zq735::dumpRecord(): Empty record",
+                "[ERROR] Zq735::dump(): Can't get record 7",
+                '[ERROR] Can\'t write data file "out.txt" mode 0',
+                "[ERROR] Can't update terminal 735 data"])
+
+    def test_silent_count_costs_five_waits(self):
+        with Simulator("735", "--generate", "3", "--silent", "N") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(sim.received(), download(0))
+            self.assertEqual(self.log(), [READ_TIMEOUT] * 5 + [
+                "[ERROR] Zq735::cmd_n(): Can't read terminal response",
+                "[WARNING] Zq735::dump(): No data for read",
+                '[ERROR] Can\'t write data file "out.txt" mode 0',
+                "[ERROR] Can't update terminal 735 data"])
+            self.assertGreater(run.elapsed, 0.9)
+            self.assertLess(run.elapsed, 8.0)
+
+    def test_refused_designation(self):
+        with Simulator("735", "--generate", "3", "--error", "D=09") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-debug")
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(sim.received(), b"\x02D00\r")
+            self.assertEqual(self.log()[:2], [
+                "[ERROR] Zq735::cmd_d(): err => 9, Command is denied by terminal (cannot process this command at "
+                "the moment), RPL=02 4E 30 39 0D",
+                "[ERROR] Zq735::dump(): Can't select designated terminal"])
+
+    def test_failed_update_still_erases_and_failed_erase_is_reported(self):
+        with Simulator("735", "--generate", "2", "--error", "S=04") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug")
+            self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
+            self.assertTrue(sim.received().endswith(b"\r\x02E\r"))
+            self.assertEqual(self.log(), [
+                "[ERROR] Zq735::cmd_s(): err => 4, Illegal (invalid) command (command code or data is wrong), "
+                "RPL=02 4E 30 34 0D",
+                "[ERROR] Can't update the date/time"])
+        with Simulator("735", "--generate", "2", "--error", "E=07") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug")
+            self.assertEqual(run.lines, [WRITTEN, NOT_CLEARED])
+            self.assertEqual(sim.received(), download(2) + b"\x02E\r")
+            self.assertEqual(self.log(), [
+                "[ERROR] Zq735::cmd_e(): err => 7, Command failed (hardware problem or invalid internal data), "
+                "RPL=02 4E 30 37 0D",
+                "[ERROR] Can't clean up the data"])
+
+
+if __name__ == "__main__":
+    unittest.main()
