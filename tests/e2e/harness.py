@@ -1,0 +1,251 @@
+"""End-to-end test harness: runs Zq-ReadUtility natively or its .exe under Wine.
+
+CTest sets the environment (see tests/e2e/CMakeLists.txt):
+  ZQ_TARGET     native | wine
+  ZQ_PROGRAM    the program (Zq-ReadUtility or Zq-ReadUtility.exe)
+  ZQ_SIMULATOR  the native terminal simulator (may be empty while it does not exist)
+  ZQ_SOURCE_DIR the repository root
+  WINEPREFIX    the Wine prefix (wine target)
+"""
+
+import fcntl
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+
+__all__ = [
+    "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program",
+    "expected_console_bytes", "console_text", "log_lines", "log_messages", "com_port_env",
+    "closed_loopback_port",
+]
+
+
+def target():
+    return os.environ.get("ZQ_TARGET", "native")
+
+
+def program():
+    path = os.environ.get("ZQ_PROGRAM", "")
+    if not path or not os.path.exists(path):
+        raise RuntimeError("ZQ_PROGRAM is not set or missing: %r" % path)
+    return path
+
+
+def simulator():
+    """The native simulator's path, or "" when the build has none."""
+    path = os.environ.get("ZQ_SIMULATOR", "")
+    return path if path and os.path.exists(path) else ""
+
+
+def source_dir():
+    return os.environ.get("ZQ_SOURCE_DIR",
+                          os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+
+
+# ---------------------------------------------------------------------------------------------
+# Wine
+
+def _wine_prefix():
+    return os.environ.get("WINEPREFIX") or os.path.join(source_dir(), "build", "wineprefix")
+
+
+def _wine_env(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": _wine_prefix(),
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    })
+    if extra:
+        env.update(extra)
+    return env
+
+
+_wine_ready = False
+
+
+def _ensure_wine():
+    """Creates the prefix once (under a lock: tests may start together) and keeps a server warm."""
+    global _wine_ready
+    if _wine_ready:
+        return
+    prefix = _wine_prefix()
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with open(prefix + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            os.makedirs(prefix, exist_ok=True)
+            subprocess.run(["wineboot", "-i"], env=_wine_env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        # -p: the server stays up between runs, which saves seconds per run.
+        subprocess.run(["wineserver", "-p"], env=_wine_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    _wine_ready = True
+
+
+# ---------------------------------------------------------------------------------------------
+# Running the program
+
+class Result:
+    def __init__(self, rc, stdout, stderr):
+        self.rc = rc
+        self.stdout = stdout
+        self.stderr = stderr
+
+    @property
+    def text(self):
+        return console_text(self.stdout)
+
+    @property
+    def lines(self):
+        return self.text.splitlines()
+
+    def __repr__(self):
+        return "Result(rc=%r, stdout=%r, stderr=%r)" % (self.rc, self.stdout, self.stderr)
+
+
+def _run(command, cwd, env, timeout):
+    """Runs a command in its own process group, killing the whole group on a time-out."""
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise
+    return process.returncode, out, err
+
+
+def run_program(args, cwd, env=None, timeout=60, program_path=None):
+    """Runs the program with `args` in `cwd`; `env` adds to (or, with None values, removes from)
+    the environment; `program_path` runs a copy of the program instead. Returns a Result with
+    the exact bytes of standard output and error."""
+    args = [str(a) for a in args]
+    executable = program_path or program()
+    if target() == "wine":
+        _ensure_wine()
+        run_env = _wine_env(env)
+        run_env = {k: v for k, v in run_env.items() if v is not None}
+        # The pseudo-terminal of `script` gives the program a Windows console, while its own
+        # output goes to files outside the working directory (tests look at what it creates).
+        with tempfile.TemporaryDirectory(prefix="zq-e2e-out-") as outdir:
+            out_path = os.path.join(outdir, "stdout")
+            err_path = os.path.join(outdir, "stderr")
+            inner = "wine %s >%s 2>%s" % (
+                " ".join(shlex.quote(a) for a in [executable] + args),
+                shlex.quote(out_path), shlex.quote(err_path))
+            rc, _, _ = _run(["script", "-qec", inner, "/dev/null"], cwd, run_env, timeout)
+            with open(out_path, "rb") as f:
+                out = f.read()
+            with open(err_path, "rb") as f:
+                err = f.read()
+        return Result(rc, out, err)
+    run_env = dict(os.environ)
+    if env:
+        run_env.update(env)
+    run_env = {k: v for k, v in run_env.items() if v is not None}
+    rc, out, err = _run([executable] + args, cwd, run_env, timeout)
+    return Result(rc, out, err)
+
+
+# ---------------------------------------------------------------------------------------------
+# Console and log texts
+
+def _encoding():
+    return "cp1251" if target() == "wine" else "utf-8"
+
+
+def expected_console_bytes(text):
+    """What the target prints for `text`: UTF-8 with LF natively, code page 1251 with CR LF on Windows."""
+    if target() == "wine":
+        return text.replace("\n", "\r\n").encode("cp1251")
+    return text.encode("utf-8")
+
+
+def console_text(data):
+    """The inverse of expected_console_bytes (undecodable bytes are replaced)."""
+    text = data.decode(_encoding(), errors="replace")
+    if target() == "wine":
+        text = text.replace("\r\n", "\n")
+    return text
+
+
+_STAMP = re.compile(r"^\[[^\]]*, \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] ")
+_SUFFIX = re.compile(r" at [^ ]+:\d+$")
+
+
+def log_lines(path):
+    """The debug log's lines with the time stamp and the line end removed."""
+    with open(path, "rb") as f:
+        data = f.read()
+    text = data.decode(_encoding(), errors="replace")
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return [_STAMP.sub("", line[:-1] if line.endswith("\r") else line) for line in lines]
+
+
+def log_messages(path):
+    """log_lines without the " at <source>:<line>" suffix."""
+    return [_SUFFIX.sub("", line) for line in log_lines(path)]
+
+
+# ---------------------------------------------------------------------------------------------
+# Serial ports and addresses
+
+def com_port_env(n, device_path, tmpdir):
+    """Makes COM<n> reach `device_path`; returns the environment to run the program with."""
+    if target() == "wine":
+        _ensure_wine()
+        link = os.path.join(_wine_prefix(), "dosdevices", "com%d" % n)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(device_path, link)
+        return {}
+    link = os.path.join(tmpdir, "COM%d" % n)
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(device_path, link)
+    return {"ZQ_COMPORT_DIR": tmpdir}
+
+
+def remove_com_port(n):
+    """Makes sure COM<n> reaches nothing under Wine (native: use an empty ZQ_COMPORT_DIR)."""
+    if target() == "wine":
+        _ensure_wine()
+        link = os.path.join(_wine_prefix(), "dosdevices", "com%d" % n)
+        if os.path.lexists(link):
+            os.remove(link)
+
+
+def closed_loopback_port():
+    """A loopback TCP port that nothing listens on (bound once by us, then released)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class WorkDir:
+    """A fresh temporary working directory (.path), removed afterwards."""
+
+    def __init__(self, prefix="zq-e2e-"):
+        self.path = tempfile.mkdtemp(prefix=prefix)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.path, ignore_errors=True)
+        return False
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    def listing(self):
+        return sorted(os.listdir(self.path))
