@@ -120,16 +120,6 @@ class Simulator:
         return "127.0.0.1:%d" % self.port
 
 
-def closed_port():
-    """A loopback port nobody listens on (bound and released again)."""
-    import socket
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "samples")
 
 
