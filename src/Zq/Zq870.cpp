@@ -1,8 +1,10 @@
 // Only operating-system independent code.
 #include "Zq/Zq870.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Common/Clock.h"
 #include "Common/File.h"
@@ -39,6 +41,16 @@ bool contains(const uint8_t* data, int32_t length, char first, char second) {
 }  // namespace
 
 Zq870::Zq870() { socket.event = this; }
+
+bool Zq870::keepBrokenDownload(Common::File& file, const std::string& fileName) {
+  LOG(LogError, "Zq870::dump(): Can't read terminal response");
+  // The lines of the records received so far stay, as long as they reach the disk whole.
+  if (!finishDataFile(file)) {
+    Common::truncate(fileName);
+    LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
+  }
+  return false;
+}
 
 bool Zq870::onReceive(const uint8_t* data, int32_t length) {
   if (pendingCommand != PendingSetTime && pendingCommand != PendingClearLog) return false;
@@ -77,39 +89,38 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
     return false;
   }
 
-  // One buffer for the whole download: each record is read straight into it.
-  uint8_t record[RecordSize];
-  for (uint32_t k = 1;; ++k) {
-    int32_t received = 0;
-    while (received < RecordSize) {
-      const int32_t result =
-          socket.recvTimeout(record + received, RecordSize - received, settings.recvTimeoutMs, settings.recvAttempts);
-      if (result <= 0) {
-        LOG(LogError, "Zq870::dump(): Can't read terminal response");
-        // The lines of the records received so far stay, as long as they reach the disk whole.
-        if (!finishDataFile(file)) {
-          Common::truncate(fileName);
-          LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-        }
+  // The records are read in batches into one buffer allocated once: a receive per 26-byte
+  // record would cost two system calls each and cap the download far below what the link
+  // delivers. A batch never reaches past the last announced record, so whatever the terminal
+  // sends after it stays unread. The receive itself assembles records split over segments.
+  const uint32_t batchRecords = MaxBatchBytes / RecordSize;
+  std::vector<uint8_t> buffer(static_cast<size_t>(batchRecords) * RecordSize);
+  uint32_t written = 0;
+  while (written < count) {
+    const int32_t wanted = static_cast<int32_t>(std::min(count - written, batchRecords)) * RecordSize;
+    const int32_t received = socket.recvTimeout(buffer.data(), wanted, settings.recvTimeoutMs, settings.recvAttempts);
+    if (received <= 0) return keepBrokenDownload(file, fileName);
+
+    const uint8_t* record = buffer.data();
+    for (int32_t left = received; left >= RecordSize; left -= RecordSize, record += RecordSize) {
+      ++written;
+      if (!dumpRecord(record, file, cardFormat)) {
+        file.close();
+        Common::truncate(fileName);
+        LOG(LogError, "Zq870::dump(): Can't write record[%u]", static_cast<unsigned>(written));
         return false;
       }
-      received += result;
+      // A full disk stops the download here rather than after the last record.
+      if (!file.good()) {
+        file.close();
+        Common::truncate(fileName);
+        LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
+        return false;
+      }
     }
-
-    if (!dumpRecord(record, file, cardFormat)) {
-      file.close();
-      Common::truncate(fileName);
-      LOG(LogError, "Zq870::dump(): Can't write record[%u]", static_cast<unsigned>(k));
-      return false;
-    }
-    // A full disk stops the download here rather than after the last record.
-    if (!file.good()) {
-      file.close();
-      Common::truncate(fileName);
-      LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-      return false;
-    }
-    if (k == count) break;
+    // With no reply test during the download, a short read means that the waits ran out or
+    // the terminal closed: a further read would only wait the same time again for nothing.
+    if (received < wanted) return keepBrokenDownload(file, fileName);
   }
 
   // The terminal may be cleared next: its records must be on stable storage first.
@@ -125,6 +136,21 @@ bool Zq870::dumpRecord(const uint8_t* record, Common::File& file, int32_t cardFo
   TerminalRecord line;
   line.cardNumber.assign(reinterpret_cast<const char*>(record), 8);
   if (record[9] >= '0' && record[9] <= '3') line.eventCode = record[9] - '0' + 1;
+
+  // The usual record holds only digits in its time stamp: then reading each group as a number
+  // and printing it again with its width gives back the very same digits.
+  bool allDigits = true;
+  for (int i = 10; i < 24; ++i) allDigits = allDigits && record[i] >= '0' && record[i] <= '9';
+  if (allDigits) {
+    const char* stamp = reinterpret_cast<const char*>(record);
+    const char date[10] = {stamp[16], stamp[17], '.', stamp[14], stamp[15], '.',
+                           stamp[10], stamp[11], stamp[12], stamp[13]};
+    const char time[8] = {stamp[18], stamp[19], ':', stamp[20], stamp[21], ':', stamp[22], stamp[23]};
+    line.date.assign(date, 10);
+    line.time.assign(time, 8);
+    writeRecord(file.handle, line, cardFormat);
+    return true;
+  }
 
   const int32_t year = readDigits(record + 10, 4);
   const int32_t month = readDigits(record + 14, 2);

@@ -23,6 +23,8 @@ public:
   };
 
   static constexpr int32_t RecordSize = 26;
+  // Upper bound of one receive during the download.
+  static constexpr int32_t MaxBatchBytes = 64 * 1024;
 
   Zq870();
 
@@ -36,6 +38,10 @@ public:
   bool onReceive(const uint8_t* data, int32_t length) override;
 
   int32_t pendingCommand = PendingNone;
+
+private:
+  // Ends a download whose stream broke: logged, the lines written so far kept, false.
+  bool keepBrokenDownload(Common::File& file, const std::string& fileName);
 };
 
 }  // namespace Zq

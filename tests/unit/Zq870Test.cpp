@@ -2,6 +2,7 @@
 // terminal on the loopback interface.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -186,6 +187,33 @@ TEST_F(Zq870DialogueTest, TwoRecordsAreWrittenAndWhatFollowsStaysUnread) {
   driver.disconnect();
   peer.waitDone();
   EXPECT_EQ(peer.received(), "GETLOGDATA");
+}
+
+TEST_F(Zq870DialogueTest, LongDownloadKeepsEveryRecordInOrder) {
+  // More records than one read takes at a time, in segments that cut records apart.
+  const uint32_t records = 6000;
+  std::string stream = count(records);
+  std::string expected;
+  for (uint32_t i = 0; i < records; ++i) {
+    char card[9];
+    std::snprintf(card, sizeof card, "%08X", static_cast<unsigned>(i));
+    stream += record(card, '1', "20240131235959");
+    expected += std::string(card) + "\t2\t31.01.2024\t23:59:59\t00\r\n";
+  }
+  stream += "TAIL";
+  LoopbackPeer peer([&](PeerConnection& c) {
+    c.receive(10, 3000);
+    for (size_t at = 0; at < stream.size(); at += 7001) c.send(stream.substr(at, 7001));
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_EQ(ZqTest::readFile(path), expected);
+  uint8_t rest[4] = {};
+  EXPECT_EQ(driver.socket.recvTimeout(rest, 4, 192, 5), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(rest), 4), "TAIL");
+  driver.disconnect();
 }
 
 TEST_F(Zq870DialogueTest, RecordSplitOverTwoSegmentsIsAssembled) {
