@@ -72,6 +72,11 @@ bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSiz
     LOG(LogError, "Zq735::cmd_%c(): Can't read terminal response", operation);
     return false;
   }
+  return checkReply(letter, minimumSize, reply);
+}
+
+bool Zq735::checkReply(char letter, size_t minimumSize, const Command& reply) {
+  const char operation = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   // Too short to say accepted or rejected, to hold an error code, or to hold what the
   // command cuts out of it.
   if (reply.size() < 2) {
@@ -111,7 +116,11 @@ std::string Zq735::cmd_d() {
 int32_t Zq735::cmd_n() {
   Command command;
   if (!exchange('N', std::string(), 5, command)) return -1;
-  const long count = readHex(replyText(command, 3).c_str());
+  return replyCount(command);
+}
+
+int32_t Zq735::replyCount(const Command& reply) {
+  const long count = readHex(replyText(reply, 3).c_str());
   // long is 64 bits on Linux and 32 on Windows: both builds saturate alike.
   if (count > INT32_MAX) return INT32_MAX;
   if (count < INT32_MIN) return INT32_MIN;

@@ -39,6 +39,12 @@ public:
   // A reply is complete once its carriage return has arrived.
   bool onReceive(const uint8_t* data, int32_t length) override;
 
+  // Judges a received reply to the command `letter`: accepted, and at least `minimumSize`
+  // bytes long so that what the command cuts out of it exists. Logs why not.
+  static bool checkReply(char letter, size_t minimumSize, const Command& reply);
+  // The record count of an accepted "N" reply of at least 5 bytes.
+  static int32_t replyCount(const Command& reply);
+
 private:
   // Sends one frame and receives its reply into `reply`. True for an accepted reply of at
   // least `minimumSize` bytes; every failure is logged in the name of cmd_<letter>.
