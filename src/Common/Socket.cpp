@@ -121,8 +121,10 @@ bool Socket::close() {
 
 bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) {
   const uint32_t address = sysInetAddr(host.c_str());
-  // 0.0.0.0 leads to this machine's own services on some systems; it is never a terminal.
-  if (address == 0) {
+  // 0.0.0.0 leads to this machine's own services on some systems; 255.255.255.255 is also what an
+  // empty or unreadable address text converts to (a network model given a bare port number).
+  // Neither is ever a terminal, and nothing is sent towards them.
+  if (address == 0 || address == 0xFFFFFFFFu) {
     LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port,
         ErrAddressNotAvailable);
     return false;

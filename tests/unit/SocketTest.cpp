@@ -340,6 +340,22 @@ TEST_F(SocketTest, AnyAddressIsRefusedAndNeverReachesALocalService) {
   EXPECT_EQ(peer.received(), "legit");
 }
 
+TEST_F(SocketTest, EmptyOrUnreadableAddressIsRefusedWithoutConnecting) {
+  // A network model given a bare port number has no address; inet_addr turns that into the
+  // broadcast address, which must not be tried.
+  for (const char* host : {"", "255.255.255.255", "not-an-address"}) {
+    Socket socket;
+    ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
+    EXPECT_FALSE(socket.connect(1001, host, 2500)) << host;
+    EXPECT_EQ(socket.host, "") << host;
+    EXPECT_TRUE(socket.blocking) << "no mode change before the refusal: " << host;
+  }
+  const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
+  ASSERT_EQ(errors.size(), 3u);
+  EXPECT_EQ(errors[0], "Socket::connect(): connect(): Can't connect to :1001, err => " +
+                           std::to_string(addressNotAvailable));
+}
+
 TEST_F(SocketTest, OperationsWithoutASocketFailWithTheSystemError) {
   Socket socket;
   EXPECT_FALSE(socket.setBlockingMode(false));
