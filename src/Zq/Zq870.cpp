@@ -96,13 +96,17 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
   const uint32_t batchRecords = MaxBatchBytes / RecordSize;
   std::vector<uint8_t> buffer(static_cast<size_t>(batchRecords) * RecordSize);
   uint32_t written = 0;
+  size_t held = 0;  // the start of a record whose rest has not arrived yet
   while (written < count) {
-    const int32_t wanted = static_cast<int32_t>(std::min(count - written, batchRecords)) * RecordSize;
-    const int32_t received = socket.recvTimeout(buffer.data(), wanted, settings.recvTimeoutMs, settings.recvAttempts);
+    const uint32_t records = std::min(count - written, batchRecords);
+    const int32_t wanted = static_cast<int32_t>(records * RecordSize - held);
+    const int32_t received =
+        socket.recvTimeout(buffer.data() + held, wanted, settings.recvTimeoutMs, settings.recvAttempts);
     if (received <= 0) return keepBrokenDownload(file, fileName);
 
     const uint8_t* record = buffer.data();
-    for (int32_t left = received; left >= RecordSize; left -= RecordSize, record += RecordSize) {
+    size_t left = held + static_cast<size_t>(received);
+    for (; left >= RecordSize; left -= RecordSize, record += RecordSize) {
       ++written;
       if (!dumpRecord(record, file, cardFormat)) {
         file.close();
@@ -118,9 +122,10 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
         return false;
       }
     }
-    // With no reply test during the download, a short read means that the waits ran out or
-    // the terminal closed: a further read would only wait the same time again for nothing.
-    if (received < wanted) return keepBrokenDownload(file, fileName);
+    // A short read only means the waits ran out between two chunks: the terminal may be slow
+    // rather than gone, so the rest is waited for again; a read that brings nothing ends it.
+    if (left > 0) std::memmove(buffer.data(), record, left);
+    held = left;
   }
 
   // The terminal may be cleared next: its records must be on stable storage first.

@@ -231,6 +231,27 @@ TEST_F(Zq870DialogueTest, RecordSplitOverTwoSegmentsIsAssembled) {
   EXPECT_TRUE(log.lines().empty());
 }
 
+TEST_F(Zq870DialogueTest, PauseLongerThanTheWaitsInsideARecordIsWaitedOutOnce) {
+  // The waits run out with half a record in hand: the rest is waited for again, record by
+  // record as the terminal delivers them, so a slow terminal is not cut off.
+  LoopbackPeer peer([](PeerConnection& c) {
+    c.receive(10, 3000);
+    c.send(count(2) + first + second.substr(0, 10));
+    c.pause(400);
+    c.send(second.substr(10));
+    waitForDriverClose(c);
+  });
+  Zq::Zq870 driver;
+  ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 50)));
+  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
+  EXPECT_TRUE(log.messagesAt("[ERROR] ").empty());
+  // 400 ms of silence outlast one series of five 50 ms waits, and part of the next.
+  const std::vector<std::string> warnings = log.messagesAt("[WARNING] ");
+  EXPECT_GE(warnings.size(), 5u);
+  EXPECT_LT(warnings.size(), 10u);
+}
+
 TEST_F(Zq870DialogueTest, BrokenStreamKeepsTheLinesAlreadyWritten) {
   LoopbackPeer peer([](PeerConnection& c) {
     c.receive(10, 3000);
