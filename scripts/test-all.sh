@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: the Windows unit tests under Wine, then the native
-# unit tests and the end-to-end tests against the native program and the .exe under Wine.
+# unit tests and the end-to-end tests against the native program and the .exe under Wine, the
+# native suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets.
 # Needs the build tools installed (.ci/run installs them on a fresh Debian machine).
 set -uo pipefail
 
@@ -38,13 +39,31 @@ linux_status=${PIPESTATUS[0]}
 # CI's clone has a prefix of its own: stop its server so that nothing outlives the run.
 if [ "${CI:-}" = true ]; then wineserver -k >/dev/null 2>&1 || true; fi
 
+# The native suite again, unit and e2e, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+step "Configure, build and test: linux-asan (native suite under the sanitizers)"
+asan_status=1
+if cmake --preset linux-asan && cmake --build --preset linux-asan -j"$jobs"; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=86 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --preset linux-asan -j"$jobs" 2>&1 | tee "$logs/linux-asan.txt"
+  asan_status=${PIPESTATUS[0]}
+else
+  echo "linux-asan build failed" | tee "$logs/linux-asan.txt"
+fi
+
+step "Fuzzing: every target for a bounded time (clang, libFuzzer)"
+bash "$repo/scripts/fuzz.sh" "${ZQ_FUZZ_SECONDS:-10}" 2>&1 | tee "$logs/fuzz.txt"
+fuzz_status=${PIPESTATUS[0]}
+
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -1 || echo "no summary"; }
 step "Summary"
 status=0
-if [ "$mingw_status" -ne 0 ] || [ "$linux_status" -ne 0 ]; then
-  echo "FAILED: mingw ctest exit $mingw_status, linux ctest exit $linux_status"
+if [ "$mingw_status" -ne 0 ] || [ "$linux_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ]; then
+  echo "FAILED: mingw ctest exit $mingw_status, linux ctest exit $linux_status," \
+       "linux-asan ctest exit $asan_status, fuzzing exit $fuzz_status"
   status=1
 fi
+echo "fuzzing: $(grep -c ': passed$' "$logs/fuzz.txt") targets passed, $(grep -c ': FAILED' "$logs/fuzz.txt") failed"
+echo "linux-asan: $(summary "$logs/linux-asan.txt")"
 echo "mingw: $(summary "$logs/mingw.txt")"
 echo "linux: $(summary "$logs/linux.txt")"
 exit "$status"
