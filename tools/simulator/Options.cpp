@@ -53,6 +53,10 @@ const char* const kUsage =
     "                      sent as the count data. Missing records are never sent (870) or\n"
     "                      refused (735 code 06, 2210 code N).\n"
     "  --close-after N     870, 735: close the connection once N bytes have been sent on it\n"
+    "  --hangup-after N    the terminal goes dead once N reply bytes have been sent: the rest\n"
+    "                      of that reply is left out, later requests are recorded but neither\n"
+    "                      answered nor carried out (870, 735: per connection, which stays\n"
+    "                      open; 2210: for the life of the line, over every dialogue)\n"
     "  --split N[,N...]    send each reply in pieces of these sizes (the last size repeats)\n"
     "  --pause MS          pause between pieces and segments (default 50)\n"
     "  --drip MS           send replies one byte at a time, MS milliseconds apart\n"
@@ -246,6 +250,9 @@ bool parseOptions(int argc, char** argv, Options& options, int& exitCode) {
       if (!need() || !toLong(value, 0, 1LL << 50, number)) return fail(exitCode, "%s needs a byte count", "--close-after");
       if (options.model == Model::Zq2210) return fail(exitCode, "%s works on TCP connections only", "--close-after");
       options.closeAfter = number;
+    } else if (name == "--hangup-after") {
+      if (!need() || !toLong(value, 0, 1LL << 50, number)) return fail(exitCode, "%s needs a byte count", "--hangup-after");
+      options.hangupAfter = number;
     } else if (name == "--split") {
       if (!need()) return fail(exitCode, "%s needs sizes", "--split");
       options.split.clear();

@@ -39,6 +39,7 @@ struct Options {
   bool countGiven = false;
   std::string count;
   long long closeAfter = -1;
+  long long hangupAfter = -1;  // -1: never; else the line goes silent after this many reply bytes
   std::vector<long> split;
   int pauseMs = 50;
   int dripMs = -1;

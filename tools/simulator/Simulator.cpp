@@ -69,6 +69,9 @@ class Sender {
 public:
   Sender(const Options& options, int fd, bool socket) : options_(options), fd_(fd), socket_(socket) {}
 
+  // True once --hangup-after has cut the line: the terminal neither answers nor acts any more.
+  bool hungUp() const { return hungUp_; }
+
   // False when the connection is to be closed now (byte budget used up, or the peer went away).
   bool send(const Reply& reply) {
     for (size_t s = 0; s < reply.segments.size(); ++s) {
@@ -92,8 +95,21 @@ public:
           size = static_cast<size_t>(options_.closeAfter - sent_);
           budgetEnds = true;
         }
+        // The line may go dead anywhere, in the middle of a frame too; whichever limit comes first counts.
+        bool hangsUp = false;
+        if (options_.hangupAfter >= 0 && sent_ + static_cast<long long>(size) >= options_.hangupAfter &&
+            (!budgetEnds || options_.hangupAfter < options_.closeAfter)) {
+          size = static_cast<size_t>(options_.hangupAfter - sent_);
+          hangsUp = true;
+          budgetEnds = false;
+        }
         if (!writeAll(segment.data() + at, size)) return false;
         sent_ += static_cast<long long>(size);
+        if (hangsUp) {
+          hungUp_ = true;
+          say("silent after %lld bytes sent", sent_);
+          return true;
+        }
         if (budgetEnds) {
           say("closing after %lld bytes sent", sent_);
           return false;
@@ -128,12 +144,20 @@ private:
   int fd_;
   bool socket_;
   long long sent_ = 0;
+  bool hungUp_ = false;
 };
 
 // Answers every complete request in `input`; false when the connection is to be closed.
 bool answerAll(Emulation& emulation, const Options& options, std::string& input, Sender& sender, bool& dialogueEnded) {
   Request request;
   while (emulation.nextRequest(input, request)) {
+    if (sender.hungUp()) {
+      // A dead terminal: what reaches the line is still recorded, but nothing is carried out.
+      if (options.verbose) say("request %s -> ignored, the line is silent", request.command.c_str());
+      if (emulation.endsDialogue(request)) dialogueEnded = true;
+      request = Request();
+      continue;
+    }
     Reply reply = emulation.respond(request);
     if (options.verbose) {
       std::string what = request.argument.empty() ? request.command : request.command + ":" + request.argument;
