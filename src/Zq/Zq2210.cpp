@@ -75,7 +75,10 @@ bool Zq2210::checkReply(const char* operation, const Command& reply) {
 bool Zq2210::replyData(const char* operation, const Command& reply, std::string& data) {
   data.clear();
   // Code, then the data, then the end byte: an accepted reply of four bytes has no end byte.
-  if (reply.size() <= ReplyCodePosition + 1) {
+  // A reply that ended in silence instead of a CR is cut short: its last byte is data, and
+  // dropping it as the end byte would cut a digit off the count or the record, whose terminal
+  // could then be cleared of what was never saved.
+  if (reply.size() <= ReplyCodePosition + 1 || std::memchr(reply.data(), CR, reply.size()) == nullptr) {
     LOG(LogError, "Zq2210::%s(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
     return false;
   }

@@ -28,6 +28,10 @@ std::string replyText(const Command& reply, size_t cutAtEnd) {
   return std::string(reply.bytes.begin() + 2, reply.bytes.end() - static_cast<std::ptrdiff_t>(cutAtEnd));
 }
 
+bool hasFrameEnd(const Command& reply) {
+  return std::memchr(reply.data(), FrameEnd, reply.size()) != nullptr;
+}
+
 }  // namespace
 
 int32_t replyErrorCode(const Command& reply) {
@@ -94,6 +98,13 @@ bool Zq735::checkReply(char letter, size_t minimumSize, const Command& reply) {
     return false;
   }
   if (reply.size() < minimumSize) {
+    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    return false;
+  }
+  // A count or a record that ended in silence instead of its CR is cut short: reading it would
+  // take check characters for data, so a record would lose its end or the count its last digits,
+  // and the terminal would then be cleared of what was never saved.
+  if ((letter == 'N' || letter == 'G') && !hasFrameEnd(reply)) {
     LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
     return false;
   }

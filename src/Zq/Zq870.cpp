@@ -122,8 +122,10 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
         return false;
       }
     }
-    // A short read only means the waits ran out between two chunks: the terminal may be slow
-    // rather than gone, so the rest is waited for again; a read that brings nothing ends it.
+    // A short read means the waits ran out. Between two records that ends the download, as a
+    // record read on its own would have found nothing; inside a record the rest is waited for
+    // once more, since the terminal is evidently still sending it.
+    if (received < wanted && left == 0) return keepBrokenDownload(file, fileName);
     if (left > 0) std::memmove(buffer.data(), record, left);
     held = left;
   }

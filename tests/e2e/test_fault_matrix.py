@@ -346,8 +346,9 @@ DOWNLOAD_735 = sum(REPLIES_735)
 
 
 def expect_735_break(n):
-    """The connection closes after n reply bytes: (log, received). The cut reply is judged on
-    what arrived; the next request gets nothing."""
+    """The connection closes after n reply bytes: (log, received). A cut selection reply is judged
+    on what arrived; a cut count or record is refused (its CR never came); the next request gets
+    nothing."""
     fail = failed_download_log("735")
     at = 0
     for index, size in enumerate(REPLIES_735):
@@ -365,25 +366,10 @@ def expect_735_break(n):
         own = {0: ["[ERROR] Zq735::cmd_d(): Can't read terminal response"], 3: []}.get(got, [error_line("Zq735::cmd_d")])
         return own + ["[ERROR] Zq735::dump(): Can't select designated terminal"] + fail, received
     if index == 1:
-        if got == 0:
-            own = ["[ERROR] Zq735::cmd_n(): Can't read terminal response"]
-        elif got < 5:
-            own = [error_line("Zq735::cmd_n")]
-        else:
-            own = []  # the count digits lose their last ones to the cut: 0 records
+        own = [error_line("Zq735::cmd_n")] if got else ["[ERROR] Zq735::cmd_n(): Can't read terminal response"]
         return own + ["[WARNING] Zq735::dump(): No data for read"] + fail, received
     record = index - 2
-    if got == 0:
-        own = ["[ERROR] Zq735::cmd_g(): Can't read terminal response"]
-    elif got < 5:
-        own = [error_line("Zq735::cmd_g")]
-    elif got == 5:
-        own = []  # STX A and one record byte, taken for a check character: empty record
-    else:
-        # The record, or the part of it that arrived, is written (a short date field keeps
-        # empty parts, the choice this program made); the next record gets nothing.
-        own = ["[ERROR] Zq735::cmd_g(): Can't read terminal response"]
-        record += 1
+    own = [error_line("Zq735::cmd_g")] if got else ["[ERROR] Zq735::cmd_g(): Can't read terminal response"]
     return own + ["[ERROR] Zq735::dumpRecord(): Empty record",
                   "[ERROR] Zq735::dump(): Can't get record %d" % record] + fail, received
 
@@ -413,11 +399,12 @@ class Zq735Faults(FaultMatrix):
             (14, 1, [READ_TIMEOUT] * 5 + ["[ERROR] Zq735::cmd_g(): Can't read terminal response",
                                           "[ERROR] Zq735::dumpRecord(): Empty record",
                                           "[ERROR] Zq735::dump(): Can't get record 0"]),
-            (20, 2, [READ_TIMEOUT] * 10 + ["[ERROR] Zq735::cmd_g(): Can't read terminal response",
-                                           "[ERROR] Zq735::dumpRecord(): Empty record",
-                                           "[ERROR] Zq735::dump(): Can't get record 1"]),
+            # Part of the first record arrived and then silence: its CR never came, it is refused.
+            (20, 1, [READ_TIMEOUT] * 5 + [error_line("Zq735::cmd_g"),
+                                          "[ERROR] Zq735::dumpRecord(): Empty record",
+                                          "[ERROR] Zq735::dump(): Can't get record 0"]),
         ], {20}, key=lambda c: c[0]):
-            received = b"".join(REQUESTS_735[:{4: 2, 14: 3, 20: 4}[n]])
+            received = b"".join(REQUESTS_735[:{4: 2, 14: 3, 20: 3}[n]])
             cases.append(self.case("silent after %d" % n, ["--hangup-after", n], [NOT_WRITTEN],
                                    log + failed_download_log("735"), b"", received,
                                    waits=series, min_elapsed=0.9 * series * SERIES))
@@ -444,18 +431,19 @@ class Zq735Faults(FaultMatrix):
         self.run_cases(cases if EVERY_CASE else cases[2:3])
 
     def test_replies_without_their_end(self):
-        # A reply without CR is judged on what arrived once the waits run out: the byte before
-        # the missing CR is taken for the end byte.
+        # A reply without CR is judged on what arrived once the waits run out. A selection
+        # carries nothing to lose; a count or a record cut short is refused, so that a digit or
+        # a character taken for the end byte never reaches the file before the terminal is cleared.
         cases = [
             # "STX A 0 0": the data "0" still selects the terminal; the run succeeds, a series later.
             self.case("no end D", ["--no-end", "D"], FULL_SUCCESS, [READ_TIMEOUT] * 5, b"".join(E735), waits=1),
-            # The count loses its last digit to the check characters: "000", no records.
             self.case("no end N", ["--no-end", "N"], [NOT_WRITTEN],
-                      [READ_TIMEOUT] * 5 + ["[WARNING] Zq735::dump(): No data for read"] + failed_download_log("735"),
-                      b"", D735 + N735, waits=1),
-            # The record loses its last character, and the terminal is then cleared.
-            self.case("no end G:0", ["--no-end", "G:0"], FULL_SUCCESS, [READ_TIMEOUT] * 5,
-                      E735[0].replace(b"08:15:00", b"08:15:0") + b"".join(E735[1:]), waits=1),
+                      [READ_TIMEOUT] * 5 + [error_line("Zq735::cmd_n"), "[WARNING] Zq735::dump(): No data for read"]
+                      + failed_download_log("735"), b"", D735 + N735, waits=1),
+            self.case("no end G:0", ["--no-end", "G:0"], [NOT_WRITTEN],
+                      [READ_TIMEOUT] * 5 + [error_line("Zq735::cmd_g"), "[ERROR] Zq735::dumpRecord(): Empty record",
+                                            "[ERROR] Zq735::dump(): Can't get record 0"] + failed_download_log("735"),
+                      b"", D735 + N735 + g735(0), waits=1),
         ]
         self.run_cases(cases if EVERY_CASE else cases[1:2])
 
@@ -516,7 +504,7 @@ FULL_2210 = re.compile(re.escape(DOWNLOAD_REQUESTS + LI) + DATE + TIME + re.esca
 
 def expect_2210_break(n):
     """The line goes silent after n reply bytes: (log, received). A reply of four bytes has its
-    code "A"; only the count and the record need the data and end byte after it."""
+    code "A"; only the count and the record need the data and the CR after it."""
     fail = failed_download_log("2210")
     lo = "[ERROR] Zq2210::cmd_lo(): Can't read terminal response"
     read = "[ERROR] Zq2210::%s(): Can't read terminal response"
@@ -527,16 +515,15 @@ def expect_2210_break(n):
     if n < 9:  # log-in accepted; RA gets nothing or too little
         own = [read % "cmd_ra"] if n in (4, 5) else [error_line("Zq2210::cmd_ra")]
         return own + ["[ERROR] Zq2210::dump(): Can't close read transaction", lo] + fail, LI + RA + LO
-    if n < 16:  # RA accepted; the count gets nothing, too little, or no digit before the cut
-        own = {9: [read % "cmd_rn"], 10: [read % "cmd_rn"], 15: []}.get(n, [error_line("Zq2210::cmd_rn")])
+    if n < 16:  # RA accepted; the count gets nothing, or is cut before its CR
+        own = {9: [read % "cmd_rn"], 10: [read % "cmd_rn"]}.get(n, [error_line("Zq2210::cmd_rn")])
         return own + [lo, "[WARNING] Zq2210::dump(): No data for read"] + fail, LI + RA + RN + LO
     got = n - 16  # bytes of the first record's reply
-    if got < 6:
-        own = {0: [read % "cmd_rg"], 5: []}.get(got, [error_line("Zq2210::cmd_rg")])
+    if got < rg0:  # nothing, or cut before its CR
+        own = [read % "cmd_rg"] if got == 0 else [error_line("Zq2210::cmd_rg")]
         return own + ["[ERROR] Zq2210::dumpRecord(): Empty record", lo,
                       "[ERROR] Zq2210::dump(): Can't get record 0"] + fail, LI + RA + RN + rg(0) + LO
-    # The record, or the part of it before the cut, is written (short date and card fields keep
-    # empty parts, the choice this program made); RH's failure does not stop the download.
+    # The record is written; RH's failure does not stop the download.
     got = n - 16 - rg0  # bytes of RH's reply
     own = [read % "cmd_rh"] if got <= 0 else [error_line("Zq2210::cmd_rh")] if got < 4 else []
     return own + [read % "cmd_rg", "[ERROR] Zq2210::dumpRecord(): Empty record", lo,
@@ -589,13 +576,14 @@ class Zq2210Faults(FaultMatrix):
         cases = [
             # "STX 1 1 A": the code is there, log-in needs nothing more.
             self.case("no end LI", ["--no-end", "LI"], FULL_SUCCESS, [], b"".join(E2210)),
-            # The count's only digit is taken for the end byte: 0 records.
+            # A count or a record cut short is refused: its last digit would be taken for the end byte.
             self.case("no end RN", ["--no-end", "RN"], [NOT_WRITTEN],
-                      ["[WARNING] Zq2210::dump(): No data for read"] + failed_download_log("2210"), b"",
-                      LI + RA + RN + LO),
-            # The record loses its last character (the extra code), and the terminal is then cleared.
-            self.case("no end RG:0", ["--no-end", "RG:0"], FULL_SUCCESS, [],
-                      E2210[0].replace(b"\t03\r\n", b"\t00\r\n") + b"".join(E2210[1:])),
+                      [error_line("Zq2210::cmd_rn"), "[WARNING] Zq2210::dump(): No data for read"]
+                      + failed_download_log("2210"), b"", LI + RA + RN + LO),
+            self.case("no end RG:0", ["--no-end", "RG:0"], [NOT_WRITTEN],
+                      [error_line("Zq2210::cmd_rg"), "[ERROR] Zq2210::dumpRecord(): Empty record",
+                       "[ERROR] Zq2210::dump(): Can't get record 0"] + failed_download_log("2210"), b"",
+                      LI + RA + RN + rg(0) + LO),
         ]
         self.run_cases(cases if EVERY_CASE else cases[1:2])
 

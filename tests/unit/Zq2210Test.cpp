@@ -101,6 +101,20 @@ TEST(Zq2210ReplyTest, RecordCountReadsTheDataAsDecimal) {
   EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 1u);
 }
 
+TEST(Zq2210ReplyTest, CountOrRecordThatEndedInSilenceIsRefused) {
+  // Without its CR the last byte is a digit: taking it for the end byte would read 12 as 1,
+  // or cut the record's extra code, before the terminal is cleared.
+  ZqTest::LogCapture log;
+  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A12")), -1);
+  std::string data = "stale";
+  EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A1\t05-01-2026\t07:58:12\tX0012AB34\t3"), data));
+  EXPECT_EQ(data, "");
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            (Strings{"Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 31 32",
+                     "Zq2210::cmd_rg(): Invalid terminal response, RPL=02 31 31 41 31 09 30 35 2D 30 31 2D 32 30 32 36 09 "
+                     "30 37 3A 35 38 3A 31 32 09 58 30 30 31 32 41 42 33 34 09 33"}));
+}
+
 TEST(Zq2210ReplyTest, OnReceiveWaitsForACarriageReturnAnywhere) {
   Zq2210 driver;
   const std::string noEnd = "\x02" "11A0012";

@@ -314,16 +314,32 @@ TEST_F(Zq735DialogueTest, RepliesTooShortToReadFailTheirCommand) {
 }
 
 TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) {
-  LoopbackPeer peer(serve({{"\x02" "A12CCX"}}));
+  // A selection reply carries nothing to lose and is judged on what arrived; a count cut short
+  // would lose digits to the check characters ("12CCX" would read as 0x12 of 0x12CC...), so
+  // it is refused.
+  LoopbackPeer peer(serve({{"\x02" "A00"}, {"\x02" "A12CCX"}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
-    // The last byte stands in for the carriage return: "12" is what remains.
-    EXPECT_EQ(driver.cmd_n(), 0x12);
+    EXPECT_EQ(driver.cmd_d(), "0");
+    EXPECT_EQ(driver.cmd_n(), -1);
   }
   peer.waitDone();
-  EXPECT_EQ(log.messagesAt("[WARNING] ").size(), 5u);
-  EXPECT_TRUE(log.messagesAt("[ERROR] ").empty());
+  EXPECT_EQ(log.messagesAt("[WARNING] ").size(), 10u);
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"Zq735::cmd_n(): Invalid terminal response, RPL=02 41 31 32 43 43 58"});
+}
+
+TEST(Zq735ReplyTest, CountAndRecordRepliesMustEndInTheirCarriageReturn) {
+  LogCapture log;
+  Zq::Command cut;
+  for (char c : std::string("\x02" "A12,0001A2B3,0,2024/01/31,08:15:00C3")) cut.append(static_cast<uint8_t>(c));
+  EXPECT_FALSE(Zq::Zq735::checkReply('G', 5, cut));
+  EXPECT_FALSE(Zq::Zq735::checkReply('N', 5, cut));
+  EXPECT_TRUE(Zq::Zq735::checkReply('D', 3, cut));
+  cut.append(0x0D);
+  EXPECT_TRUE(Zq::Zq735::checkReply('G', 5, cut));
+  EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 2u);
 }
 
 TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {
