@@ -54,6 +54,7 @@ extern const int ErrIsConnected;         // the socket is already connected
 extern const int ErrConnectionReset;     // the peer reset the connection
 extern const int ErrConnectionRefused;   // the peer refused the connection
 extern const int ErrAddressNotAvailable; // the destination is not a usable address
+extern const bool CloseReleasesOnFailure;  // whether a failed close has still released the socket
 
 // The receive loops' chunk.
 const int32_t chunkBytes = 1024;
@@ -105,10 +106,9 @@ bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
 
 bool Socket::close() {
   if (handle == 0) return true;
-  if (const int err = sysClose(handle)) {
-    LOG(LogError, "Socket::close(): closesocket(): err => %d", err);
-    return false;
-  }
+  const int err = sysClose(handle);
+  if (err != 0) LOG(LogError, "Socket::close(): closesocket(): err => %d", err);
+  if (err != 0 && !CloseReleasesOnFailure) return false;
   handle = 0;
   family = 0;
   type = 0;
@@ -116,7 +116,7 @@ bool Socket::close() {
   port = 0;
   host.clear();
   blocking = true;
-  return true;
+  return err == 0;
 }
 
 bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) {

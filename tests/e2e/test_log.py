@@ -99,6 +99,20 @@ class LogTest(unittest.TestCase):
         self.assertEqual(result.rc, 1)
         self.assertEqual(self.work.listing(), [])
 
+    def test_data_file_named_like_the_log_is_refused_not_interleaved(self):
+        # The log holds its file against other writers: the download cannot empty it and write
+        # its records between the log lines.
+        peer = HangUpPeer()
+        self.addCleanup(peer.close)
+        result = self.run_program("870", "127.0.0.1:%d" % peer.port, LOG, "-debug", "-c")
+        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.text, "Can't write data file \"%s\".\n" % LOG)
+        self.assertEqual(peer.accepted, 1)
+        messages = harness.log_messages(self.work.file(LOG))
+        self.assertEqual(messages, ["[ERROR] Can't open file %s" % LOG,
+                                    "[ERROR] Can't write data file \"%s\" mode 0" % LOG,
+                                    "[ERROR] Can't update terminal 870 data"])
+
     def test_line_format_time_stamp_and_line_ends(self):
         peer = HangUpPeer()
         self.addCleanup(peer.close)

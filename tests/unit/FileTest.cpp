@@ -84,18 +84,23 @@ TEST(TruncateTest, FailsWhereNoFileCanBeMade) {
   EXPECT_FALSE(Common::truncate(dir.path()));  // a directory is not a data file
 }
 
-#ifdef _WIN32
 TEST(FileTest, OpenStreamDeniesOtherWritersButNotReaders) {
+  // The second writer is refused before it can empty what the first one wrote.
   ZqTest::TempDir dir;
   const std::string path = dir.file("shared.txt");
   File owner;
   ASSERT_TRUE(owner.openExclusive(path.c_str(), "wb"));
+  ASSERT_GE(std::fputs("kept\r\n", owner.handle), 0);
+  ASSERT_EQ(std::fflush(owner.handle), 0);
   File second;
   EXPECT_FALSE(second.openExclusive(path.c_str(), "wb"));
+  EXPECT_EQ(second.handle, nullptr);
+  EXPECT_EQ(ZqTest::readFile(path), "kept\r\n");
   std::FILE* reader = std::fopen(path.c_str(), "rb");
   EXPECT_NE(reader, nullptr);
   if (reader != nullptr) std::fclose(reader);
   EXPECT_TRUE(owner.close());
   EXPECT_TRUE(second.openExclusive(path.c_str(), "wb"));
+  EXPECT_TRUE(second.close());
+  EXPECT_EQ(ZqTest::readFile(path), "");
 }
-#endif
