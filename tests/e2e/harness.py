@@ -17,11 +17,13 @@ import signal
 import socket
 import subprocess
 import tempfile
+import time
+import unittest
 
 __all__ = [
     "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program",
     "expected_console_bytes", "console_text", "log_lines", "log_messages", "com_port_env",
-    "closed_loopback_port",
+    "closed_loopback_port", "RunCase",
 ]
 
 
@@ -249,3 +251,46 @@ class WorkDir:
 
     def listing(self):
         return sorted(os.listdir(self.path))
+
+
+# ---------------------------------------------------------------------------------------------
+# A test that runs the program in a working directory of its own
+
+# The console lines of a run whose data file is out.txt.
+WRITTEN = 'Data file "out.txt" written successfully.'
+NOT_WRITTEN = 'Can\'t write data file "out.txt".'
+UPDATED = "Date/time updated successfully."
+NOT_UPDATED = "Can't update the date/time."
+CLEARED = "Data cleared successfully."
+NOT_CLEARED = "Can't clean up the data."
+READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
+
+
+class RunCase(unittest.TestCase):
+    """A fresh working directory (.dir) per test, runs of the program in it (each must exit 0),
+    and what a run left there: the data file out.txt and the debug log."""
+
+    def setUp(self):
+        work = WorkDir()
+        self.dir = work.path
+        self.addCleanup(work.__exit__, None, None, None)
+
+    def zq(self, *args, env=None):
+        started = time.monotonic()
+        result = run_program(list(args), cwd=self.dir, env=env)
+        result.elapsed = time.monotonic() - started
+        self.assertEqual(result.rc, 0, result.stdout)
+        return result
+
+    def data_file(self):
+        path = os.path.join(self.dir, "out.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def log(self):
+        return log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+
+    def full_log(self):
+        return log_lines(os.path.join(self.dir, "Zq-ReadUtility.log"))

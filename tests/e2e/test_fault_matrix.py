@@ -22,6 +22,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NOT_CLEARED, READ_TIMEOUT  # noqa: E402
 from simulator import Simulator, sample_bytes  # noqa: E402
 
 NATIVE = harness.target() == "native"
@@ -32,15 +33,8 @@ COM = 7
 SERIES = 5 * 0.192  # a TCP receive that gets nothing: five waits of 192 ms
 START = 4.0 if NATIVE else 12.0  # start-up and the run's own work, generous (Wine starts slowly)
 
-WRITTEN = 'Data file "out.txt" written successfully.'
-NOT_WRITTEN = 'Can\'t write data file "out.txt".'
-UPDATED = "Date/time updated successfully."
-NOT_UPDATED = "Can't update the date/time."
-CLEARED = "Data cleared successfully."
-NOT_CLEARED = "Can't clean up the data."
 FULL_SUCCESS = [WRITTEN, UPDATED, CLEARED]
 
-READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
 NOT_WRITTEN_LOG = '[ERROR] Can\'t write data file "out.txt" mode 0'
 CLOCK_FAILED_LOG = "[ERROR] Can't update the date/time"
 CLEAR_FAILED_LOG = "[ERROR] Can't clean up the data"

@@ -7,14 +7,10 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
 COM = 7
-WRITTEN = 'Data file "out.txt" written successfully.'
-NOT_WRITTEN = 'Can\'t write data file "out.txt".'
-UPDATED = "Date/time updated successfully."
-NOT_UPDATED = "Can't update the date/time."
-CLEARED = "Data cleared successfully."
 
 
 def req(command, args=b""):
@@ -35,27 +31,9 @@ def download(count):
 CLOCK = re.compile(rb'\x0211IS"DATE"00(\d\d-\d\d-\d{4})\r\x0211IS"TIME"00(\d\d:\d\d:\d\d)\r')
 
 
-class Zq2210Case(unittest.TestCase):
-    def setUp(self):
-        work = harness.WorkDir()
-        self.dir = work.__enter__().path
-        self.addCleanup(work.__exit__, None, None, None)
-
+class Zq2210Case(harness.RunCase):
     def zq(self, sim, *switches):
-        env = harness.com_port_env(COM, sim.pty, self.dir)
-        result = harness.run_program(["2210", str(COM), "out.txt"] + list(switches), cwd=self.dir, env=env)
-        self.assertEqual(result.rc, 0, result.stdout)
-        return result
-
-    def data_file(self):
-        path = os.path.join(self.dir, "out.txt")
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-    def log(self):
-        return harness.log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+        return super().zq("2210", str(COM), "out.txt", *switches, env=harness.com_port_env(COM, sim.pty, self.dir))
 
 
 class FullRun(Zq2210Case):

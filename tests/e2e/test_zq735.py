@@ -3,20 +3,13 @@
 import os
 import re
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NOT_CLEARED, READ_TIMEOUT  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
-WRITTEN = 'Data file "out.txt" written successfully.'
-NOT_WRITTEN = 'Can\'t write data file "out.txt".'
-UPDATED = "Date/time updated successfully."
-NOT_UPDATED = "Can't update the date/time."
-CLEARED = "Data cleared successfully."
-NOT_CLEARED = "Can't clean up the data."
-READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
 
 
 def download(count):
@@ -27,28 +20,8 @@ def download(count):
 SET_TIME = re.compile(rb"\x02S(\d{14})\r")
 
 
-class Zq735Case(unittest.TestCase):
-    def setUp(self):
-        work = harness.WorkDir()
-        self.dir = work.__enter__().path
-        self.addCleanup(work.__exit__, None, None, None)
-
-    def zq(self, *args):
-        started = time.monotonic()
-        result = harness.run_program(list(args), cwd=self.dir)
-        result.elapsed = time.monotonic() - started
-        self.assertEqual(result.rc, 0, result.stdout)
-        return result
-
-    def data_file(self):
-        path = os.path.join(self.dir, "out.txt")
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-    def log(self):
-        return harness.log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+class Zq735Case(harness.RunCase):
+    pass
 
 
 class FullRun(Zq735Case):
