@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
-# The main job: builds the native Zq-ReadUtility and shows it at work.
-# Needs cmake, ninja and g++ (.ci/run installs everything on a fresh Debian machine).
+# The main job: builds the native Zq-ReadUtility and the terminal simulator, and shows a
+# download from the simulator for each terminal family. On a fresh Debian machine it installs
+# the few build tools it needs (cmake, ninja, g++) when they are missing.
 set -euo pipefail
+
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v ninja >/dev/null || missing+=(ninja-build)
+command -v g++ >/dev/null || missing+=(g++)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "=== Installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build/demo"
@@ -9,11 +20,7 @@ cd "$repo"
 
 echo "=== Building the native program and the terminal simulator"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_BUILD_TESTS=OFF >/dev/null
-targets=(--target Zq-ReadUtility)
-if [ -d "$repo/tools/simulator" ] && ls "$repo"/tools/simulator/*.cpp >/dev/null 2>&1; then
-  targets+=(--target Zq-TerminalSimulator)
-fi
-cmake --build "$build" -j2 "${targets[@]}"
+cmake --build "$build" -j2 --target Zq-ReadUtility --target Zq-TerminalSimulator
 program="$build/Zq-ReadUtility"
 
 echo
