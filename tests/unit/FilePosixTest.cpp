@@ -114,3 +114,14 @@ TEST_F(SmallDiskTest, FullDiskAtTheLastFlushFails) {
   EXPECT_TRUE(file.good());
   EXPECT_FALSE(Zq::finishDataFile(file));
 }
+
+// Only regular files are held against other writers: a device is everyone's, and two runs (or the
+// log and the data file) writing to /dev/null must both get it.
+TEST(SharedDeviceTest, DevicesAreOpenedWithoutTheWriterLock) {
+  Common::File first;
+  Common::File second;
+  ASSERT_TRUE(first.openExclusive("/dev/null", "w"));
+  EXPECT_TRUE(second.openExclusive("/dev/null", "wb"));
+  EXPECT_TRUE(Zq::finishDataFile(second));
+  EXPECT_TRUE(first.close());
+}
