@@ -136,17 +136,23 @@ def run_program(args, cwd, env=None, timeout=60, program_path=None):
         run_env = {k: v for k, v in run_env.items() if v is not None}
         # The pseudo-terminal of `script` gives the program a Windows console, while its own
         # output goes to files outside the working directory (tests look at what it creates).
-        with tempfile.TemporaryDirectory(prefix="zq-e2e-out-") as outdir:
-            out_path = os.path.join(outdir, "stdout")
-            err_path = os.path.join(outdir, "stderr")
-            inner = "wine %s >%s 2>%s" % (
-                " ".join(shlex.quote(a) for a in [executable] + args),
-                shlex.quote(out_path), shlex.quote(err_path))
-            rc, _, _ = _run(["script", "-qec", inner, "/dev/null"], cwd, run_env, timeout)
-            with open(out_path, "rb") as f:
-                out = f.read()
-            with open(err_path, "rb") as f:
-                err = f.read()
+        # Now and then Wine fails to start a program at all: an exit code and not one byte on
+        # either stream, which no run of this program produces once it has a console. Such a
+        # start is tried again (three starts at most); any run that did start stands.
+        for attempt in range(3):
+            with tempfile.TemporaryDirectory(prefix="zq-e2e-out-") as outdir:
+                out_path = os.path.join(outdir, "stdout")
+                err_path = os.path.join(outdir, "stderr")
+                inner = "wine %s >%s 2>%s" % (
+                    " ".join(shlex.quote(a) for a in [executable] + args),
+                    shlex.quote(out_path), shlex.quote(err_path))
+                rc, _, _ = _run(["script", "-qec", inner, "/dev/null"], cwd, run_env, timeout)
+                with open(out_path, "rb") as f:
+                    out = f.read()
+                with open(err_path, "rb") as f:
+                    err = f.read()
+            if rc == 0 or out or err:
+                break
         return Result(rc, out, err)
     run_env = dict(os.environ)
     if env:
