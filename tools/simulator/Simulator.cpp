@@ -253,9 +253,10 @@ int serveSerial(const Options& options, Emulation& emulation, Recorder& recorder
   say("%s terminal on %s%s%s, %zu records", options.modelName.c_str(), name, options.link.empty() ? "" : " linked as ",
       options.link.c_str(), emulation.recordCount());
 
-  // Our own slave descriptor keeps the line alive while the program closes and reopens it. The
-  // program opens the port for exclusive use; that flag stays on the line after it closes, so it is
-  // cleared after each reply and whenever the line is idle, or the next run could not open it.
+  // Our own slave descriptor keeps the line alive while the program closes and reopens it. A
+  // program opens the port for exclusive use; a program that ends without giving that back leaves
+  // it on the line, so it is cleared after each reply and whenever the line is idle, or the next
+  // run could not open it.
   Sender sender(options, master, false);
   std::string input;
   long dialogues = 0;
