@@ -13,6 +13,24 @@ namespace Common {
 
 bool SerialPortEvent::onReceive(const uint8_t*, int32_t) { return false; }
 
+void SerialLineSettings::setTerminalLine() {
+  byteSize = 8;
+  parity = 0;
+  stopBits = 0;
+  outxCtsFlow = false;
+  outxDsrFlow = false;
+  dtrEnabled = true;
+  rtsEnabled = true;
+  outX = true;
+  xonChar = 0x11;
+  xoffChar = 0x13;
+  xonLim = 256;
+  xoffLim = 256;
+  eofChar = 0x1A;
+  errorChar = 0x00;
+  evtChar = 0x00;
+}
+
 bool SerialPort::create(uint16_t portNumber) {
   close();
   port = portNumber;
@@ -21,21 +39,7 @@ bool SerialPort::create(uint16_t portNumber) {
 
   // The line the terminals speak; every other flag stays as the device reported it.
   dcb.baudRate = 115200;
-  dcb.byteSize = 8;
-  dcb.parity = 0;
-  dcb.stopBits = 0;
-  dcb.outxCtsFlow = false;
-  dcb.outxDsrFlow = false;
-  dcb.dtrEnabled = true;
-  dcb.rtsEnabled = true;
-  dcb.outX = true;
-  dcb.xonChar = 0x11;
-  dcb.xoffChar = 0x13;
-  dcb.xonLim = 256;
-  dcb.xoffLim = 256;
-  dcb.eofChar = 0x1A;
-  dcb.errorChar = 0x00;
-  dcb.evtChar = 0x00;
+  dcb.setTerminalLine();
   return true;
 }
 

@@ -42,6 +42,10 @@ struct SerialLineSettings {
   char eofChar = 0;
   char errorChar = 0;
   char evtChar = 0;
+
+  // 8N1, DTR and RTS held on, XON/XOFF output flow control and the terminals' special
+  // characters; the speed and every other flag are left as they are.
+  void setTerminalLine();
 };
 
 class SerialPort {

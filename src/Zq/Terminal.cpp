@@ -64,21 +64,7 @@ bool COMConnection::connect(const COMSettings& s) {
   }
   Common::SerialLineSettings& line = serialPort.dcb;
   line.baudRate = selectBaudRate(settings.baudRate);
-  line.byteSize = 8;
-  line.parity = 0;
-  line.stopBits = 0;
-  line.outxCtsFlow = false;
-  line.outxDsrFlow = false;
-  line.dtrEnabled = true;
-  line.rtsEnabled = true;
-  line.outX = true;
-  line.xonChar = 0x11;
-  line.xoffChar = 0x13;
-  line.xonLim = 256;
-  line.xoffLim = 256;
-  line.eofChar = 0x1A;
-  line.errorChar = 0x00;
-  line.evtChar = 0x00;
+  line.setTerminalLine();
   if (!serialPort.open()) {
     serialPort.close();
     LOG(LogError, "COMConnection::connect(): Can't open serial port COM%u", port);
