@@ -3,28 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "Common/File.h"
-#include "Log.h"
+#include "DriverSinks.h"
 #include "Zq/Command.h"
-#include "Zq/TerminalRecord.h"
 #include "Zq/Zq2210.h"
 
-namespace {
-
-struct Sinks {
-  Sinks() {
-    // The log's formatting of rejected replies is part of what is under test.
-    openLog("/dev/null");
-    Zq::openDataFile(data, "/dev/null");
-  }
-  Common::File data;
-  Zq::Zq2210 driver;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-  static Sinks sinks;
+  static DriverSinks<Zq::Zq2210> sinks;
   if (size == 0) return 0;
   const int32_t cardFormat = bytes[0] % 4;
 

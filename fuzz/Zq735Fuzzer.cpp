@@ -3,27 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "Common/File.h"
-#include "Log.h"
+#include "DriverSinks.h"
 #include "Zq/Command.h"
-#include "Zq/TerminalRecord.h"
 #include "Zq/Zq735.h"
 
-namespace {
-
-struct Sinks {
-  Sinks() {
-    openLog("/dev/null");
-    Zq::openDataFile(data, "/dev/null");
-  }
-  Common::File data;
-  Zq::Zq735 driver;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-  static Sinks sinks;
+  static DriverSinks<Zq::Zq735> sinks;
   if (size == 0) return 0;
   const int32_t cardFormat = bytes[0] % 4;
 

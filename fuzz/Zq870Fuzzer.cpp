@@ -3,26 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Common/File.h"
-#include "Log.h"
-#include "Zq/TerminalRecord.h"
+#include "DriverSinks.h"
 #include "Zq/Zq870.h"
 
-namespace {
-
-struct Sinks {
-  Sinks() {
-    openLog("/dev/null");
-    Zq::openDataFile(data, "/dev/null");
-  }
-  Common::File data;
-  Zq::Zq870 driver;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-  static Sinks sinks;
+  static DriverSinks<Zq::Zq870> sinks;
   if (size == 0) return 0;
   const int32_t cardFormat = bytes[0] % 4;
   const uint8_t* rest = bytes + 1;
