@@ -215,6 +215,18 @@ void LoopbackPeer::waitDone() {
   if (thread_.joinable()) thread_.join();
 }
 
+Zq::TCPSettings applicationSettings(uint16_t port, int32_t recvTimeoutMs) {
+  Zq::TCPSettings s;
+  s.port = port;
+  s.blocking = false;
+  s.recvAttempts = 5;
+  s.connectTimeoutMs = 2500;
+  s.sendTimeoutMs = 192;
+  s.recvTimeoutMs = recvTimeoutMs;
+  s.host = "127.0.0.1";
+  return s;
+}
+
 uint16_t closedLoopbackPort() {
   uint16_t port = 0;
   closeNative(boundLoopbackSocket(port));

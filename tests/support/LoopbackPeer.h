@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "Zq/Terminal.h"
+
 namespace ZqTest {
 
 class LoopbackPeer;
@@ -83,6 +85,10 @@ private:
 
 // A loopback port with nothing listening (bound, read and closed again).
 uint16_t closedLoopbackPort();
+
+// The application's connection values towards 127.0.0.1:port; tests about something other than
+// waiting may shorten the receive wait.
+Zq::TCPSettings applicationSettings(uint16_t port, int32_t recvTimeoutMs = 192);
 
 // A listener on 127.0.0.1 whose backlog is full and which never accepts: a further connect to
 // it gets no answer, so it can only end by its time-out. available() is false when the queue

@@ -41,17 +41,7 @@ Zq::Command bytes(const std::string& text) {
   return command;
 }
 
-Zq::TCPSettings settingsFor(uint16_t port, int32_t recvTimeoutMs = 192) {
-  Zq::TCPSettings s;
-  s.port = port;
-  s.blocking = false;
-  s.recvAttempts = 5;
-  s.connectTimeoutMs = 2500;
-  s.sendTimeoutMs = 192;
-  s.recvTimeoutMs = recvTimeoutMs;
-  s.host = "127.0.0.1";
-  return s;
-}
+using ZqTest::applicationSettings;
 
 // A reply in one or more TCP segments, 100 ms apart.
 using Reply = std::vector<std::string>;
@@ -201,7 +191,7 @@ TEST_F(Zq735DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
   LoopbackPeer peer(serve({acceptD, acceptN("0000")}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -216,7 +206,7 @@ TEST_F(Zq735DialogueTest, ErrorReplyToCountIsLoggedWithItsCode) {
   LoopbackPeer peer(serve({acceptD, {"\x02" "E05\r"}}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -229,7 +219,7 @@ TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
   LoopbackPeer peer(serve({{"\x02" "A\r"}}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -247,7 +237,7 @@ TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
                            acceptG("12,0001A2B3")}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_TRUE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -262,7 +252,7 @@ TEST_F(Zq735DialogueTest, IndexesAreSentAsFourHexDigits) {
   LoopbackPeer peer(serve(replies));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_TRUE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -283,7 +273,7 @@ TEST_F(Zq735DialogueTest, RejectedRecordEmptiesTheFile) {
   LoopbackPeer peer(serve(replies));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -302,7 +292,7 @@ TEST_F(Zq735DialogueTest, RepliesTooShortToReadFailTheirCommand) {
   LoopbackPeer peer(serve({{"\r"}, {"\x02\r"}, {"\x02" "A0\r"}}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_EQ(driver.cmd_n(), -1);
     EXPECT_EQ(driver.cmd_n(), -1);
     EXPECT_EQ(driver.cmd_n(), -1);
@@ -320,7 +310,7 @@ TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) 
   LoopbackPeer peer(serve({{"\x02" "A00"}, {"\x02" "A12CCX"}}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
     EXPECT_EQ(driver.cmd_d(), "0");
     EXPECT_EQ(driver.cmd_n(), -1);
   }
@@ -346,7 +336,7 @@ TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {
   LoopbackPeer peer(serve({{"\x02" "A\r"}, {"\x02" "A\r"}, {"\x02" "E09\r"}}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_TRUE(driver.updateDateTime());
     EXPECT_TRUE(driver.reset());
     EXPECT_FALSE(driver.reset());
@@ -371,7 +361,7 @@ TEST_F(Zq735DialogueTest, FullDiskStopsTheDownloadEarly) {
   LoopbackPeer peer(serve(replies));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump("/dev/full", 0));
   }
   peer.waitDone();
@@ -384,7 +374,7 @@ TEST_F(Zq735DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
   LoopbackPeer peer(serve({acceptD, acceptN("0001"), acceptG(sample)}));
   {
     Zq::Zq735 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump("/dev/full", 0));
   }
   peer.waitDone();

@@ -47,19 +47,7 @@ std::string decode(const std::string& bytes, int32_t cardFormat = Zq::CardAsIs) 
   return ZqTest::readFile(path);
 }
 
-// The application's connection values; tests about something other than waiting may shorten
-// the receive wait.
-Zq::TCPSettings settingsFor(uint16_t port, int32_t recvTimeoutMs = 192) {
-  Zq::TCPSettings s;
-  s.port = port;
-  s.blocking = false;
-  s.recvAttempts = 5;
-  s.connectTimeoutMs = 2500;
-  s.sendTimeoutMs = 192;
-  s.recvTimeoutMs = recvTimeoutMs;
-  s.host = "127.0.0.1";
-  return s;
-}
+using ZqTest::applicationSettings;
 
 // Holds the connection open until the driver closes its end.
 void waitForDriverClose(PeerConnection& peer) { peer.receive(1, 5000); }
@@ -155,7 +143,7 @@ TEST_F(Zq870DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -175,7 +163,7 @@ TEST_F(Zq870DialogueTest, TwoRecordsAreWrittenAndWhatFollowsStaysUnread) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
   EXPECT_TRUE(driver.dump(path, 0));
   EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
   EXPECT_TRUE(log.lines().empty());
@@ -207,7 +195,7 @@ TEST_F(Zq870DialogueTest, LongDownloadKeepsEveryRecordInOrder) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
   EXPECT_TRUE(driver.dump(path, 0));
   EXPECT_EQ(ZqTest::readFile(path), expected);
   uint8_t rest[4] = {};
@@ -225,7 +213,7 @@ TEST_F(Zq870DialogueTest, RecordSplitOverTwoSegmentsIsAssembled) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
   EXPECT_TRUE(driver.dump(path, 0));
   EXPECT_EQ(ZqTest::readFile(path), firstLine);
   EXPECT_TRUE(log.lines().empty());
@@ -242,7 +230,7 @@ TEST_F(Zq870DialogueTest, PauseLongerThanTheWaitsInsideARecordIsWaitedOutOnce) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 50)));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 50)));
   EXPECT_TRUE(driver.dump(path, 0));
   EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
   EXPECT_TRUE(log.messagesAt("[ERROR] ").empty());
@@ -259,7 +247,7 @@ TEST_F(Zq870DialogueTest, BrokenStreamKeepsTheLinesAlreadyWritten) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -276,7 +264,7 @@ TEST_F(Zq870DialogueTest, CountIsUnsignedAndTheDownloadRunsUntilTheStreamStops) 
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -292,7 +280,7 @@ TEST_F(Zq870DialogueTest, CountIsBigEndian) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -306,7 +294,7 @@ TEST_F(Zq870DialogueTest, ShortCountIsAReadFailure) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.dump(path, 0));
   }
   peer.waitDone();
@@ -327,7 +315,7 @@ TEST_F(Zq870DialogueTest, FullDiskStopsTheDownloadEarly) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
   EXPECT_FALSE(driver.dump("/dev/full", 0));
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
   uint8_t next[Zq::Zq870::RecordSize];
@@ -342,7 +330,7 @@ TEST_F(Zq870DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
-  ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+  ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
   EXPECT_FALSE(driver.dump("/dev/full", 0));
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
 }
@@ -376,7 +364,7 @@ TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
     });
     {
       Zq::Zq870 driver;
-      ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+      ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
       EXPECT_EQ(driver.reset(), reply.confirmed);
       EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingClearLog);
     }
@@ -400,7 +388,7 @@ TEST_F(Zq870DialogueTest, SetTimeSendsTheLocalClockAndAcceptsOk) {
     });
     {
       Zq::Zq870 driver;
-      ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+      ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
       EXPECT_TRUE(driver.updateDateTime());
       EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingSetTime);
     }
@@ -424,7 +412,7 @@ TEST_F(Zq870DialogueTest, SetTimeReplyWithoutOkOrNoWaitsUntilTheWaitsRunOut) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port())));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.updateDateTime());
   }
   peer.waitDone();
@@ -440,7 +428,7 @@ TEST_F(Zq870DialogueTest, SilentTerminalIsAReadFailure) {
   });
   {
     Zq::Zq870 driver;
-    ASSERT_TRUE(driver.connect(settingsFor(peer.port(), 40)));
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
     EXPECT_FALSE(driver.reset());
   }
   peer.waitDone();
