@@ -10,35 +10,22 @@
 
 #include "Common/SerialPort.h"
 #include "LogCapture.h"
+#include "SerialOwner.h"
 #include "PosixPseudoTerminal.h"
 #include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using ZqTest::CarriageReturnOwner;
+using ZqTest::Clock;
+using ZqTest::msSince;
+using ZqTest::pause;
+using ZqTest::text;
 using Common::SerialPort;
 using ZqTest::PosixPseudoTerminal;
 
 const unsigned Port = 7;
-
-std::string text(const Zq::Command& command) { return std::string(command.bytes.begin(), command.bytes.end()); }
-
-long msSince(Clock::time_point start) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// An owner whose replies end with a carriage return; it records what it was shown.
-class CarriageReturnOwner : public Common::SerialPortEvent {
-public:
-  bool onReceive(const uint8_t* data, int32_t length) override {
-    lengths.push_back(length);
-    return std::memchr(data, 0x0D, static_cast<size_t>(length)) != nullptr;
-  }
-  std::vector<int32_t> lengths;
-};
 
 class SerialPortPtyTest : public ::testing::Test {
 protected:
