@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (Zq::Zq735::checkReply('N', 5, reply)) Zq::Zq735::replyCount(reply);
   if (Zq::Zq735::checkReply('G', 5, reply)) {
     const std::string record(reply.bytes.begin() + 2, reply.bytes.end() - 3);
-    sinks.driver.dumpRecord(record, sinks.data, cardFormat);
+    sinks.driver.dumpRecord(record, sinks.data.handle, cardFormat);
   }
-  sinks.driver.dumpRecord(std::string(reply.bytes.begin(), reply.bytes.end()), sinks.data, cardFormat);
+  sinks.driver.dumpRecord(std::string(reply.bytes.begin(), reply.bytes.end()), sinks.data.handle, cardFormat);
   return 0;
 }

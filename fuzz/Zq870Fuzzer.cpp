@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
   uint8_t record[Zq::Zq870::RecordSize] = {};
   std::memcpy(record, rest, restSize < sizeof record ? restSize : sizeof record);
-  sinks.driver.dumpRecord(record, sinks.data, cardFormat);
+  sinks.driver.dumpRecord(record, sinks.data.handle, cardFormat);
 
   for (int32_t pending = 0; pending <= 3; ++pending) {
     sinks.driver.pendingCommand = pending;

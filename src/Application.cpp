@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "Console.h"
 #include "Log.h"
@@ -67,6 +68,16 @@ const char* modelName(int32_t model) {
   }
 }
 
+bool isIpv4Address(const std::string& text) {
+  const std::vector<std::string> octets = Zq::split(text, ".");
+  if (octets.size() != 4) return false;
+  for (const std::string& octet : octets) {
+    // Leading zeros are allowed, so the value decides, not the length (the reading saturates).
+    if (octet.empty() || !isDigits(octet.c_str()) || Zq::readDecimal(octet.c_str()) > 255) return false;
+  }
+  return true;
+}
+
 bool isDigits(const char* text) {
   if (text == nullptr) return false;
   for (; *text != '\0'; ++text) {
@@ -127,23 +138,7 @@ bool Application::loadSettings(int argc, char** argv) {
         showUsage = true;
       }
     } else if (i == 2) {
-      const char* colon = std::strchr(argument, ':');
-      if (colon != nullptr) {
-        settings.ipAddress = normalizeIpAddress(std::string(argument, colon));
-        settings.port = Zq::readDecimal(colon + 1);
-        if (settings.port < 1 || settings.port > 65535) {
-          Console::print("Неверно указан IP порт %d.\n\n", static_cast<int>(settings.port));
-          showUsage = true;
-        }
-      } else if (std::strchr(argument, '.') != nullptr) {
-        settings.ipAddress = normalizeIpAddress(argument);
-      } else {
-        settings.port = Zq::readDecimal(argument);
-        if (settings.port < 1 || settings.port > 255) {
-          Console::print("Неверно указан COM порт %s.\n\n", argument);
-          showUsage = true;
-        }
-      }
+      if (!readAddress(argument)) showUsage = true;
     } else if (i == 3) {
       settings.fileName = argument;
     } else {
@@ -171,16 +166,41 @@ bool Application::loadSettings(int argc, char** argv) {
     }
   }
 
+  // Every model but 730, which has nothing to do, needs its address and its data file; the
+  // file name comes after the address, so an empty one means either may be missing.
   if (!showUsage) {
-    const bool needsFile = settings.model == Model735 || settings.model == Model2240 ||
-                           settings.model == Model870 || settings.model == ModelQVK;
-    if (settings.model == ModelNone || (needsFile && settings.fileName.empty())) showUsage = true;
+    if (settings.model == ModelNone || (settings.model != Model730 && settings.fileName.empty())) showUsage = true;
   }
   if (showUsage) {
     Console::write(usageText);
     return false;
   }
   return true;
+}
+
+bool Application::readAddress(const char* argument) {
+  // Strictly read, so that a typing error never reaches another terminal than the one meant.
+  if (settings.model == Model730 || settings.model == Model2210) {
+    settings.port = *argument != '\0' && isDigits(argument) ? Zq::readDecimal(argument) : 0;
+    if (settings.port >= 1 && settings.port <= 255) return true;
+    Console::print("Неверно указан COM порт %s.\n\n", argument);
+    return false;
+  }
+  const std::string text(argument);
+  const size_t colon = text.find(':');
+  const bool hasPort = colon != std::string::npos;
+  const std::string host = text.substr(0, colon);
+  const std::string port = hasPort ? text.substr(colon + 1) : std::string();
+  if (!isIpv4Address(host) || (hasPort && (port.empty() || !isDigits(port.c_str())))) {
+    Console::print("Неверно указан IP адрес %s.\n\n", argument);
+    return false;
+  }
+  settings.ipAddress = normalizeIpAddress(host);
+  if (!hasPort) return true;
+  settings.port = Zq::readDecimal(port.c_str());
+  if (settings.port >= 1 && settings.port <= 65535) return true;
+  Console::print("Неверно указан IP порт %d.\n\n", static_cast<int>(settings.port));
+  return false;
 }
 
 bool Application::init(int argc, char** argv) {
@@ -193,25 +213,30 @@ bool Application::init(int argc, char** argv) {
 }
 
 template <class Driver, class ConnectionSettings>
-void Application::runDriver(const ConnectionSettings& connection) {
+ExitCode Application::runDriver(const ConnectionSettings& connection) {
   const char* model = modelName(settings.model);
   std::unique_ptr<Driver> driver(new (std::nothrow) Driver());
   if (!driver) {
     Console::print("Can't allocate memory for connection to the terminal %s.", model);
-    return;
+    return ExitNoDataFile;
   }
   if (!driver->connect(connection)) {
     Console::print("Can't connect to the terminal %s.\n", model);
-    return;
+    return ExitNoDataFile;
   }
-  if (!updateTerminalData(driver.get())) {
+  const ExitCode result = updateTerminalData(driver.get());
+  if (result == ExitNoDataFile) {
     LOG(LogError, "Can't update terminal %s data", model);
-    return;
+    return result;
   }
-  if (!driver->disconnect()) Console::print("Can't disconnect from terminal %s.\n", model);
+  if (!driver->disconnect()) {
+    Console::print("Can't disconnect from terminal %s.\n", model);
+    return ExitStepFailed;
+  }
+  return result;
 }
 
-void Application::run() {
+ExitCode Application::run() {
   switch (settings.model) {
     case Model735:
     case Model870:
@@ -224,9 +249,8 @@ void Application::run() {
       connection.sendTimeoutMs = 192;
       connection.recvTimeoutMs = 192;
       connection.host = settings.ipAddress;
-      if (settings.model == Model735) runDriver<Zq::Zq735>(connection);
-      else runDriver<Zq::Zq870>(connection);
-      break;
+      if (settings.model == Model735) return runDriver<Zq::Zq735>(connection);
+      return runDriver<Zq::Zq870>(connection);
     }
     case Model2210: {
       Zq::COMSettings connection;
@@ -237,34 +261,35 @@ void Application::run() {
       connection.sendTimeoutMs = 192;
       connection.recvTimeoutMs = 192;
       connection.baudRate = static_cast<uint32_t>(settings.baudRate);
-      runDriver<Zq::Zq2210>(connection);
-      break;
+      return runDriver<Zq::Zq2210>(connection);
     }
     default:
       // 730, 2240: accepted, nothing to drive.
-      break;
+      return ExitDone;
   }
 }
 
-bool Application::updateTerminalData(Zq::ITerminal* terminal) {
+ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
   if (terminal == nullptr) {
     LOG(LogError, "Application::updateTerminalData(): NULL == pITerminal");
-    return false;
+    return ExitNoDataFile;
   }
   const char* fileName = settings.fileName.c_str();
   if (!terminal->dump(settings.fileName, settings.cardFormat)) {
     LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
     Console::print("Can't write data file \"%s\".\n", fileName);
-    return false;
+    return ExitNoDataFile;
   }
   Console::print("Data file \"%s\" written successfully.\n", fileName);
 
+  ExitCode result = ExitDone;
   if (settings.options & OptionUpdateTime) {
     if (terminal->updateDateTime()) {
       Console::print("Date/time updated successfully.\n");
     } else {
       LOG(LogError, "Can't update the date/time");
       Console::print("Can't update the date/time.\n");
+      result = ExitStepFailed;
     }
   }
   if (settings.options & OptionClear) {
@@ -273,9 +298,10 @@ bool Application::updateTerminalData(Zq::ITerminal* terminal) {
     } else {
       LOG(LogError, "Can't clean up the data");
       Console::print("Can't clean up the data.\n");
+      result = ExitStepFailed;
     }
   }
-  return true;
+  return result;
 }
 
 }  // namespace ZqReadUtility

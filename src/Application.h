@@ -22,6 +22,14 @@ enum Model : int32_t {
   ModelQVK = 6,
 };
 
+// The process exit code: what a script that runs the program learns of the run.
+enum ExitCode : int {
+  ExitDone = 0,        // everything the command line asked for was done
+  ExitNotStarted = 1,  // the console, the command line, the debug log or the sockets library failed
+  ExitNoDataFile = 2,  // no complete data file; neither the clock nor the memory was touched
+  ExitStepFailed = 3,  // the data file is complete; setting the clock, clearing or disconnecting failed
+};
+
 // Bits of Settings::options.
 enum Option : uint32_t {
   OptionClear = 1,       // -c
@@ -42,6 +50,8 @@ struct Settings {
 const char* modelName(int32_t model);
 std::string normalizeIpAddress(const std::string& text);
 bool isDigits(const char* text);
+// Exactly four decimal numbers 0 to 255 separated by dots; leading zeros allowed.
+bool isIpv4Address(const std::string& text);
 
 extern const char* const usageText;
 
@@ -53,8 +63,11 @@ public:
   virtual ~Application();
 
   bool init(int argc, char** argv);
-  void run();
-  bool updateTerminalData(Zq::ITerminal* terminal);
+  // Drives one terminal; the result is the process exit code.
+  ExitCode run();
+  // Download, then the clock and the clearing as asked: ExitNoDataFile when the download
+  // failed (nothing else is tried), ExitStepFailed when the clock or the clearing failed.
+  ExitCode updateTerminalData(Zq::ITerminal* terminal);
   bool loadSettings(int argc, char** argv);
 
   bool showUsage = false;
@@ -64,7 +77,10 @@ public:
 
 private:
   template <class Driver, class ConnectionSettings>
-  void runDriver(const ConnectionSettings& connection);
+  ExitCode runDriver(const ConnectionSettings& connection);
+  // The second argument: an address for the network models, a COM port for the serial ones.
+  // False, with its message printed, when it is not one.
+  bool readAddress(const char* argument);
 };
 
 }  // namespace ZqReadUtility

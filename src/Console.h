@@ -8,6 +8,10 @@
 
 namespace Console {
 
+// A reader of the output that went away (a closed pipe) must not end the run halfway, between
+// the download and the clearing: console writes then fail quietly instead.
+void keepRunningWithoutReader();
+
 // Zero when the console refused; `lastError` then tells why.
 bool setInputCodePage(uint32_t codePage);
 bool setOutputCodePage(uint32_t codePage);

@@ -41,15 +41,15 @@ bool SetCodePage(const LocaleInfo& info) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Console::keepRunningWithoutReader();
   if (!SetCodePage(localeTable[1])) {
     LOG(LogError, "Can't set code page.\n");
-    return 1;
+    return ZqReadUtility::ExitNotStarted;
   }
   ZqReadUtility::Application application;
   if (!application.init(argc, argv)) {
     LOG(LogError, "Can't create application.\n");
-    return 1;
+    return ZqReadUtility::ExitNotStarted;
   }
-  application.run();
-  return 0;
+  return application.run();
 }

@@ -1,22 +1,17 @@
-// Only operating-system independent code.
+// Only operating-system independent code; the per-OS part is included at the end.
 #include "Common/Clock.h"
-
-#include <ctime>
 
 namespace Common {
 
-LocalTime localTime() {
-  LocalTime result;
-  const std::time_t now = std::time(nullptr);
-  if (const std::tm* local = std::localtime(&now)) {
-    result.year = local->tm_year + 1900;
-    result.month = local->tm_mon + 1;
-    result.day = local->tm_mday;
-    result.hour = local->tm_hour;
-    result.minute = local->tm_min;
-    result.second = local->tm_sec;
-  }
-  return result;
+bool LocalTime::valid() const {
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 &&
+         hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 60;
 }
 
 }  // namespace Common
+
+#ifdef _WIN32
+#include "Common/Win32/Clock.inc"
+#else
+#include "Common/Posix/Clock.inc"
+#endif

@@ -10,8 +10,14 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+
+  // A calendar date and a time of day: what a clock that could be read gives.
+  bool valid() const;
 };
 
+// The local time: GetLocalTime on Windows (whatever TZ the environment holds), the C library's
+// local time elsewhere (which follows TZ). All zero, and so not valid, when the clock cannot be
+// read: a terminal must never be set to a made-up date.
 LocalTime localTime();
 
 }  // namespace Common

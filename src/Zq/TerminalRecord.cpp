@@ -25,13 +25,16 @@ std::string cardToDecimal(const std::string& card) {
 }
 
 void writeRecord(std::FILE* stream, const TerminalRecord& record, int32_t cardFormat) {
+  // A card shorter than its field arrives padded with zero bytes: they are no digits, and
+  // padding or converting them would put bytes after the card into the file.
+  const std::string text = record.cardNumber.substr(0, record.cardNumber.find('\0'));
   std::string card;
   switch (cardFormat) {
-    case CardDecimal: card = cardToDecimal(record.cardNumber); break;
-    case CardHex8: card = cardToHex8(record.cardNumber); break;
-    default: card = record.cardNumber; break;
+    case CardDecimal: card = cardToDecimal(text); break;
+    case CardHex8: card = cardToHex8(text); break;
+    default: card = text; break;
   }
-  // %s stops at a zero byte, as the fields are written up to their first zero character.
+  // %s stops at a zero byte, so the other text fields also end at their first zero character.
   std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card.c_str(), static_cast<int>(record.eventCode),
                record.date.c_str(), record.time.c_str(), static_cast<int>(record.extraCode));
 }
@@ -46,6 +49,27 @@ bool finishDataFile(Common::File& file) {
   const bool synced = file.sync();
   const bool closed = file.close();
   return synced && closed;
+}
+
+DownloadFile::~DownloadFile() {
+  if (!pending) return;
+  file.close();
+  Common::truncate(fileName);
+}
+
+bool DownloadFile::open() {
+  pending = openDataFile(file, fileName);
+  return pending;
+}
+
+bool DownloadFile::flush() { return file.good() && std::fflush(file.handle) == 0 && file.good(); }
+
+bool DownloadFile::save() {
+  if (!pending) return false;
+  pending = false;
+  if (finishDataFile(file)) return true;
+  Common::truncate(fileName);
+  return false;
 }
 
 }  // namespace Zq

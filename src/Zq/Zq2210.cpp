@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "Common/File.h"
 #include "Log.h"
 #include "Zq/TerminalRecord.h"
 
@@ -117,6 +116,12 @@ bool Zq2210::cmd_ri() { return simpleCommand("cmd_ri", "11RI"); }
 int32_t Zq2210::recordCount(const Command& reply) {
   std::string data;
   if (!replyData("cmd_rn", reply, data)) return -1;
+  // Only a number counts: text that merely starts like one could empty a full memory's file
+  // and let the terminal be cleared.
+  if (data.empty() || data.find_first_not_of("0123456789") != std::string::npos) {
+    LOG(LogError, "Zq2210::cmd_rn(): Invalid terminal response, RPL=%s", hexDump(reply).c_str());
+    return -1;
+  }
   return readDecimal(data.c_str());
 }
 
@@ -195,55 +200,44 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
 }
 
 bool Zq2210::dump(const std::string& fileName, int32_t cardFormat) {
-  Common::File file;
-  if (!openDataFile(file, fileName)) {
+  DownloadFile download(fileName);
+  if (!download.open()) {
     LOG(LogError, "Zq2210::dump(): Can't open file %s", fileName.c_str());
     return false;
   }
   if (!cmd_li()) {
     LOG(LogError, "Zq2210::dump(): Can't log in the terminal");
-    file.close();
     return false;
   }
   if (!cmd_ra()) {
     LOG(LogError, "Zq2210::dump(): Can't close read transaction");
     cmd_lo();
-    file.close();
     return false;
   }
   const int32_t count = cmd_rn();
-  if (count <= 0) {
-    cmd_lo();
-    LOG(LogWarning, "Zq2210::dump(): No data for read");
-    file.close();
-    return false;
-  }
-  for (int32_t i = 0; i < count; ++i) {
-    if (!dumpRecord(file.handle, cmd_rg(i), cardFormat)) {
-      file.close();
-      Common::truncate(fileName);
-      cmd_lo();
-      LOG(LogError, "Zq2210::dump(): Can't get record %ld", static_cast<long>(i));
-      return false;
-    }
-    // A record that did not reach the file is not acknowledged, and a file with a hole in
-    // it is no download: the file is emptied as after a record that could not be fetched.
-    if (!file.good()) {
-      file.close();
-      Common::truncate(fileName);
-      cmd_lo();
-      LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
-      return false;
-    }
+  int32_t index = 0;
+  bool written = true;
+  for (; index < count; ++index) {
+    if (!dumpRecord(download.stream(), cmd_rg(index), cardFormat)) break;
+    // The acknowledgement lets the terminal consider the record delivered: its line must have
+    // reached the operating system first. A file with a hole in it is no download.
+    written = download.flush();
+    if (!written) break;
     cmd_rh();
   }
+  // The terminal is logged out first; why the download ended is logged after it.
   cmd_lo();
-  if (!finishDataFile(file)) {
-    Common::truncate(fileName);
-    LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
+  // An empty memory is a complete download of no records; a count that failed is no download.
+  if (count <= 0) LOG(LogWarning, "Zq2210::dump(): No data for read");
+  if (count < 0) return false;
+  if (index < count) {
+    if (written) LOG(LogError, "Zq2210::dump(): Can't get record %ld", static_cast<long>(index));
+    else LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
     return false;
   }
-  return true;
+  if (download.save()) return true;
+  LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
+  return false;
 }
 
 bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, int32_t cardFormat) {

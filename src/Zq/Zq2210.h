@@ -51,8 +51,8 @@ public:
   // The data of an accepted reply: from position 4 up to, not including, the end byte.
   // False, logged, when the reply is too short to have an end byte.
   static bool replyData(const char* operation, const Command& reply, std::string& data);
-  // The count of an accepted "11RN" reply, read as a decimal number; -1 (logged) when the
-  // reply has no end byte.
+  // The count of an accepted "11RN" reply; -1 (logged) when the reply has no end byte or its
+  // data is not decimal digits only.
   static int32_t recordCount(const Command& reply);
   // The DATE and TIME item values for `now`; false, logged, when one does not fit.
   static bool prepareDateTime(const Common::LocalTime& now, std::string& date, std::string& time);

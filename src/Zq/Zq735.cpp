@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Common/File.h"
 #include "Log.h"
 #include "Zq/Command.h"
 #include "Zq/TerminalRecord.h"
@@ -131,11 +130,16 @@ int32_t Zq735::cmd_n() {
 }
 
 int32_t Zq735::replyCount(const Command& reply) {
-  const long count = readHex(replyText(reply, 3).c_str());
+  const std::string digits = replyText(reply, 3);
+  // Only a number counts: text that merely starts like one could empty a full memory's file
+  // and let the terminal be cleared.
+  if (digits.empty() || digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
+    LOG(LogError, "Zq735::cmd_n(): Invalid terminal response, RPL=%s", hexDump(reply).c_str());
+    return -1;
+  }
+  const long count = readHex(digits.c_str());
   // long is 64 bits on Linux and 32 on Windows: both builds saturate alike.
-  if (count > INT32_MAX) return INT32_MAX;
-  if (count < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(count);
+  return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
 }
 
 std::string Zq735::cmd_g(int32_t recordIndex) {
@@ -164,12 +168,14 @@ bool Zq735::cmd_e() {
   return exchange('E', std::string(), 2, command);
 }
 
-bool Zq735::updateDateTime() {
-  const Common::LocalTime now = Common::localTime();
+bool Zq735::updateDateTime() { return setDateTime(Common::localTime()); }
+
+bool Zq735::setDateTime(const Common::LocalTime& now) {
   char stamp[64];
   const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
                                    now.hour, now.minute, now.second);
-  if (length != 14) {
+  // A clock that could not be read is never sent: the terminal would keep a made-up date.
+  if (!now.valid() || length != 14) {
     LOG(LogError, "Zq735::updateDateTime(): Can't prepare the date/time value");
     return false;
   }
@@ -179,49 +185,39 @@ bool Zq735::updateDateTime() {
 bool Zq735::reset() { return cmd_e(); }
 
 bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
-  Common::File file;
-  if (!openDataFile(file, fileName)) {
+  DownloadFile download(fileName);
+  if (!download.open()) {
     LOG(LogError, "Zq735::dump(): Can't open file %s", fileName.c_str());
     return false;
   }
   if (cmd_d().empty()) {
     LOG(LogError, "Zq735::dump(): Can't select designated terminal");
-    file.close();
     return false;
   }
   const int32_t count = cmd_n();
-  if (count <= 0) {
-    LOG(LogWarning, "Zq735::dump(): No data for read");
-    file.close();
-    return false;
-  }
+  // An empty memory is a complete download of no records; a count that failed is no download.
+  if (count <= 0) LOG(LogWarning, "Zq735::dump(): No data for read");
+  if (count < 0) return false;
 
   for (int32_t i = 0; i < count; ++i) {
-    if (!dumpRecord(cmd_g(i), file, cardFormat)) {
-      file.close();
-      Common::truncate(fileName);
+    if (!dumpRecord(cmd_g(i), download.stream(), cardFormat)) {
       LOG(LogError, "Zq735::dump(): Can't get record %ld", static_cast<long>(i));
       return false;
     }
     // A full disk stops the download here rather than after the last record.
-    if (!file.good()) {
-      file.close();
-      Common::truncate(fileName);
+    if (!download.good()) {
       LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
       return false;
     }
   }
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (!finishDataFile(file)) {
-    Common::truncate(fileName);
-    LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
-    return false;
-  }
-  return true;
+  if (download.save()) return true;
+  LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
+  return false;
 }
 
-bool Zq735::dumpRecord(const std::string& record, Common::File& file, int32_t cardFormat) {
+bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, int32_t cardFormat) {
   if (record.empty()) {
     LOG(LogError, "Zq735::dumpRecord(): Empty record");
     return false;
@@ -241,7 +237,7 @@ bool Zq735::dumpRecord(const std::string& record, Common::File& file, int32_t ca
     line.date = date;
   }
   if (fields.size() > 4) line.time = fields[4];
-  writeRecord(file.handle, line, cardFormat);
+  writeRecord(stream, line, cardFormat);
   return true;
 }
 

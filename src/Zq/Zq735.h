@@ -2,13 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
+#include "Common/Clock.h"
 #include "Zq/Terminal.h"
-
-namespace Common {
-class File;
-}
 
 namespace Zq {
 
@@ -21,9 +19,11 @@ public:
   bool reset() override;
   bool updateDateTime() override;
   bool dump(const std::string& fileName, int32_t cardFormat) override;
+  // updateDateTime with a given local time instead of the PC's clock.
+  bool setDateTime(const Common::LocalTime& now);
 
   // Decodes one record text of "G" and appends its line to the open data file.
-  bool dumpRecord(const std::string& record, Common::File& file, int32_t cardFormat);
+  bool dumpRecord(const std::string& record, std::FILE* stream, int32_t cardFormat);
 
   // Select the designated terminal: the reply's text, empty on failure.
   std::string cmd_d();
@@ -42,7 +42,8 @@ public:
   // Judges a received reply to the command `letter`: accepted, and at least `minimumSize`
   // bytes long so that what the command cuts out of it exists. Logs why not.
   static bool checkReply(char letter, size_t minimumSize, const Command& reply);
-  // The record count of an accepted "N" reply of at least 5 bytes.
+  // The record count of an accepted "N" reply of at least 5 bytes; -1, logged, unless its
+  // count text is hexadecimal digits only.
   static int32_t replyCount(const Command& reply);
 
 private:

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Common/File.h"
 #include "Log.h"
 #include "Zq/Command.h"
 #include "Zq/TerminalRecord.h"
@@ -42,13 +41,10 @@ bool contains(const uint8_t* data, int32_t length, char first, char second) {
 
 Zq870::Zq870() { socket.event = this; }
 
-bool Zq870::keepBrokenDownload(Common::File& file, const std::string& fileName) {
+bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
   LOG(LogError, "Zq870::dump(): Can't read terminal response");
   // The lines of the records received so far stay, as long as they reach the disk whole.
-  if (!finishDataFile(file)) {
-    Common::truncate(fileName);
-    LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-  }
+  if (!download.save()) LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
   return false;
 }
 
@@ -58,8 +54,8 @@ bool Zq870::onReceive(const uint8_t* data, int32_t length) {
 }
 
 bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
-  Common::File file;
-  if (!openDataFile(file, fileName)) {
+  DownloadFile download(fileName);
+  if (!download.open()) {
     LOG(LogError, "Can't open file %s", fileName.c_str());
     return false;
   }
@@ -71,24 +67,27 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
   // A short send left the word incomplete: the terminal cannot answer it.
   if (socket.sendTimeout(request.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
     LOG(LogError, "Zq870::dump(): Can't send command <GETLOGDATA> %s", hexDump(request).c_str());
-    file.close();
     return false;
   }
 
   uint8_t countBytes[4] = {};
   if (socket.recvTimeout(countBytes, 4, settings.recvTimeoutMs, settings.recvAttempts) != 4) {
     LOG(LogError, "Zq870::dump(): Can't read terminal response");
-    file.close();
     return false;
   }
   const uint32_t count = (uint32_t{countBytes[0]} << 24) | (uint32_t{countBytes[1]} << 16) |
                          (uint32_t{countBytes[2]} << 8) | uint32_t{countBytes[3]};
-  if (count == 0) {
-    LOG(LogWarning, "Zq870::dump(): No data for read");
-    file.close();
-    return false;
-  }
+  // An empty memory is a complete download of no records.
+  if (count == 0) LOG(LogWarning, "Zq870::dump(): No data for read");
+  else if (!receiveRecords(download, fileName, count, cardFormat)) return false;
 
+  // The terminal may be cleared next: its records must be on stable storage first.
+  if (download.save()) return true;
+  LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
+  return false;
+}
+
+bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, int32_t cardFormat) {
   // The records are read in batches into one buffer allocated once: a receive per 26-byte
   // record would cost two system calls each and cap the download far below what the link
   // delivers. A batch never reaches past the last announced record, so whatever the terminal
@@ -102,22 +101,18 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
     const int32_t wanted = static_cast<int32_t>(records * RecordSize - held);
     const int32_t received =
         socket.recvTimeout(buffer.data() + held, wanted, settings.recvTimeoutMs, settings.recvAttempts);
-    if (received <= 0) return keepBrokenDownload(file, fileName);
+    if (received <= 0) return keepBrokenDownload(download, fileName);
 
     const uint8_t* record = buffer.data();
     size_t left = held + static_cast<size_t>(received);
     for (; left >= RecordSize; left -= RecordSize, record += RecordSize) {
       ++written;
-      if (!dumpRecord(record, file, cardFormat)) {
-        file.close();
-        Common::truncate(fileName);
+      if (!dumpRecord(record, download.stream(), cardFormat)) {
         LOG(LogError, "Zq870::dump(): Can't write record[%u]", static_cast<unsigned>(written));
         return false;
       }
       // A full disk stops the download here rather than after the last record.
-      if (!file.good()) {
-        file.close();
-        Common::truncate(fileName);
+      if (!download.good()) {
         LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
         return false;
       }
@@ -125,21 +120,14 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
     // A short read means the waits ran out. Between two records that ends the download, as a
     // record read on its own would have found nothing; inside a record the rest is waited for
     // once more, since the terminal is evidently still sending it.
-    if (received < wanted && left == 0) return keepBrokenDownload(file, fileName);
+    if (received < wanted && left == 0) return keepBrokenDownload(download, fileName);
     if (left > 0) std::memmove(buffer.data(), record, left);
     held = left;
-  }
-
-  // The terminal may be cleared next: its records must be on stable storage first.
-  if (!finishDataFile(file)) {
-    Common::truncate(fileName);
-    LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-    return false;
   }
   return true;
 }
 
-bool Zq870::dumpRecord(const uint8_t* record, Common::File& file, int32_t cardFormat) {
+bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, int32_t cardFormat) {
   TerminalRecord line;
   line.cardNumber.assign(reinterpret_cast<const char*>(record), 8);
   if (record[9] >= '0' && record[9] <= '3') line.eventCode = record[9] - '0' + 1;
@@ -155,7 +143,7 @@ bool Zq870::dumpRecord(const uint8_t* record, Common::File& file, int32_t cardFo
     const char time[8] = {stamp[18], stamp[19], ':', stamp[20], stamp[21], ':', stamp[22], stamp[23]};
     line.date.assign(date, 10);
     line.time.assign(time, 8);
-    writeRecord(file.handle, line, cardFormat);
+    writeRecord(stream, line, cardFormat);
     return true;
   }
 
@@ -183,17 +171,19 @@ bool Zq870::dumpRecord(const uint8_t* record, Common::File& file, int32_t cardFo
   }
   line.time.assign(text, 8);
 
-  writeRecord(file.handle, line, cardFormat);
+  writeRecord(stream, line, cardFormat);
   return true;
 }
 
-bool Zq870::updateDateTime() {
+bool Zq870::updateDateTime() { return setDateTime(Common::localTime()); }
+
+bool Zq870::setDateTime(const Common::LocalTime& now) {
   pendingCommand = PendingSetTime;
-  const Common::LocalTime now = Common::localTime();
   char stamp[64];
   const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
                                    now.hour, now.minute, now.second);
-  if (length != 14) {
+  // A clock that could not be read is never sent: the terminal would keep a made-up date.
+  if (!now.valid() || length != 14) {
     LOG(LogError, "Zq870::updateDateTime(): Can't prepare command <SETTIME>");
     return false;
   }

@@ -109,25 +109,11 @@ TEST(LoadSettingsTest, NetworkAddressTakesAnOptionalPort) {
   EXPECT_EQ(lowest.settings.port, 1);
 }
 
-TEST(LoadSettingsTest, AddressIsNotComparedWithTheModel) {
-  // A network model given a bare number in 1..255 takes it as its IP port, address empty.
-  const Parse network = parse({"870", "200", "out.txt"});
-  ASSERT_TRUE(network.ok);
-  EXPECT_EQ(network.settings.ipAddress, "");
-  EXPECT_EQ(network.settings.port, 200);
-
-  // A serial model given a dotted address keeps the default port.
-  const Parse serial = parse({"2210", "127.0.0.1", "out.txt"});
-  ASSERT_TRUE(serial.ok);
-  EXPECT_EQ(serial.settings.ipAddress, "127.0.0.1");
-  EXPECT_EQ(serial.settings.port, 1001);
-}
-
-TEST(LoadSettingsTest, ComPortNumbersAreReadLikeAtoi) {
+TEST(LoadSettingsTest, ComPortIsDecimalDigitsOnly) {
   const struct {
     const char* text;
     int32_t port;
-  } cases[] = {{"1", 1}, {"255", 255}, {" 7", 7}, {"3x", 3}, {"+9", 9}, {"007", 7}};
+  } cases[] = {{"1", 1}, {"255", 255}, {"007", 7}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     const Parse p = parse({"2210", c.text, "out.txt"});
@@ -135,15 +121,35 @@ TEST(LoadSettingsTest, ComPortNumbersAreReadLikeAtoi) {
     EXPECT_EQ(p.output, "");
     EXPECT_EQ(p.settings.port, c.port);
   }
+  // A serial model given a network address is refused like any other text that is no port.
+  for (const char* model : {"2210", "730"}) {
+    for (const char* text : {"0", "256", "COM3", "-1", "", " 7", "3x", "+9", "127.0.0.1", "99999999999"}) {
+      SCOPED_TRACE(std::string(model) + " " + text);
+      const Parse p = parse({model, text, "out.txt"});
+      EXPECT_FALSE(p.ok);
+      EXPECT_TRUE(p.showUsage);
+      EXPECT_EQ(p.output, console("Неверно указан COM порт " + std::string(text) + ".\n\n") + usage());
+    }
+  }
 }
 
-TEST(LoadSettingsTest, ComPortOutsideOneTo255IsRejectedWithItsText) {
-  for (const char* text : {"0", "256", "COM3", "-1", ""}) {
+TEST(LoadSettingsTest, IpAddressIsFourNumbersUpTo255AndAnOptionalPortOfDigits) {
+  for (const char* text : {"0.0.0.0", "255.255.255.255", "0127.00.000.0001"}) {
     SCOPED_TRACE(text);
-    const Parse p = parse({"2210", text, "out.txt"});
-    EXPECT_FALSE(p.ok);
-    EXPECT_TRUE(p.showUsage);
-    EXPECT_EQ(p.output, console("Неверно указан COM порт " + std::string(text) + ".\n\n") + usage());
+    EXPECT_TRUE(parse({"870", text, "out.txt"}).ok);
+  }
+  // Each would have reached another address than the one typed, or none at all.
+  for (const char* text : {"127.0.0.1x:5005", "1.2.3.4.5", "300.1.1.1", "1.2.3.256", "1.2.3", "1..2.3", "1.2.3.",
+                           " 127.0.0.1", "127.0.0.1 ", "1.2.3.-4", "1.2.3.+4", "localhost", "200", "", ":5005",
+                           "127.0.0.1:", "127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:+5", "127.0.0.1: 5",
+                           "127.0.0.1:5x", "127.0.0.1:5:6"}) {
+    for (const char* model : {"735", "870", "QVK", "2240"}) {
+      SCOPED_TRACE(std::string(model) + " " + text);
+      const Parse p = parse({model, text, "out.txt"});
+      EXPECT_FALSE(p.ok);
+      EXPECT_TRUE(p.showUsage);
+      EXPECT_EQ(p.output, console("Неверно указан IP адрес " + std::string(text) + ".\n\n") + usage());
+    }
   }
 }
 
@@ -151,8 +157,8 @@ TEST(LoadSettingsTest, IpPortOutsideOneTo65535IsRejectedWithTheNumberRead) {
   const struct {
     const char* address;
     const char* shown;
-  } cases[] = {{"127.0.0.1:0", "0"}, {"127.0.0.1:65536", "65536"}, {"127.0.0.1:", "0"},
-               {"127.0.0.1:abc", "0"}, {"127.0.0.1:-5", "-5"}};
+  } cases[] = {{"127.0.0.1:0", "0"}, {"127.0.0.1:00000", "0"}, {"127.0.0.1:65536", "65536"},
+               {"127.0.0.1:99999999999", "2147483647"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
     const Parse p = parse({"870", c.address, "out.txt"});
@@ -189,9 +195,11 @@ TEST(LoadSettingsTest, ModelKeywordsAreExactAndCaseSensitive) {
   const struct {
     const char* keyword;
     int32_t model;
-  } models[] = {{"730", 1}, {"735", 2}, {"2210", 3}, {"2240", 4}, {"870", 5}, {"QVK", 6}};
+    const char* address;
+  } models[] = {{"730", 1, "1"},         {"735", 2, "127.0.0.1"}, {"2210", 3, "1"},
+                {"2240", 4, "127.0.0.1"}, {"870", 5, "127.0.0.1"}, {"QVK", 6, "127.0.0.1"}};
   for (const auto& m : models) {
-    const Parse p = parse({m.keyword, "127.0.0.1", "out.txt"});
+    const Parse p = parse({m.keyword, m.address, "out.txt"});
     ASSERT_TRUE(p.ok) << m.keyword;
     EXPECT_EQ(p.settings.model, m.model) << m.keyword;
   }
@@ -203,24 +211,23 @@ TEST(LoadSettingsTest, ModelKeywordsAreExactAndCaseSensitive) {
   }
 }
 
-TEST(LoadSettingsTest, FileNameIsRequiredOnlyForNetworkModelsAnd2240) {
-  for (const char* model : {"735", "870", "QVK", "2240"}) {
-    SCOPED_TRACE(model);
-    const Parse p = parse({model, "127.0.0.1"});
+TEST(LoadSettingsTest, AddressAndFileNameAreRequiredForEveryModelBut730) {
+  const std::vector<std::vector<std::string>> incomplete = {
+      {"735", "127.0.0.1"}, {"870", "127.0.0.1"}, {"QVK", "127.0.0.1"}, {"2240", "127.0.0.1"},
+      {"870"},              {"2210"},             {"2210", "3"},        {"2210", "3", ""}};
+  for (const std::vector<std::string>& args : incomplete) {
+    SCOPED_TRACE(args.size() > 1 ? args[0] + " " + args[1] : args[0]);
+    const Parse p = parse(args);
     EXPECT_FALSE(p.ok);
     EXPECT_TRUE(p.showUsage);
     EXPECT_EQ(p.output, usage());  // no message, the usage text alone
   }
-  const Parse serial = parse({"2210"});
-  ASSERT_TRUE(serial.ok);
-  EXPECT_EQ(serial.output, "");
-  EXPECT_EQ(serial.settings.model, ZqReadUtility::Model2210);
-  EXPECT_EQ(serial.settings.port, 1001);
-  EXPECT_EQ(serial.settings.fileName, "");
-
-  const Parse nothingToDo = parse({"730", "2"});
-  ASSERT_TRUE(nothingToDo.ok);
-  EXPECT_EQ(nothingToDo.settings.port, 2);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"730"}, {"730", "2"}}) {
+    const Parse nothingToDo = parse(args);
+    ASSERT_TRUE(nothingToDo.ok);
+    EXPECT_EQ(nothingToDo.output, "");
+    EXPECT_EQ(nothingToDo.settings.port, args.size() > 1 ? 2 : 1001);
+  }
 }
 
 TEST(LoadSettingsTest, NoArgumentsPrintTheUsageTextOnly) {
@@ -347,12 +354,12 @@ public:
 class UpdateTerminalDataTest : public ::testing::Test {
 protected:
   // Runs updateTerminalData with the given switches; returns its result, fills `output`.
-  bool update(FakeTerminal* terminal, uint32_t options) {
+  ZqReadUtility::ExitCode update(FakeTerminal* terminal, uint32_t options) {
     application.settings.fileName = "out.txt";
     application.settings.cardFormat = 2;
     application.settings.options = options;
     testing::internal::CaptureStdout();
-    const bool result = application.updateTerminalData(terminal);
+    const ZqReadUtility::ExitCode result = application.updateTerminalData(terminal);
     output = capturedStdout();
     return result;
   }
@@ -366,7 +373,7 @@ protected:
 
 TEST_F(UpdateTerminalDataTest, DownloadThenClockThenClearing) {
   FakeTerminal terminal;
-  ASSERT_TRUE(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime));
+  ASSERT_EQ(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime), ZqReadUtility::ExitDone);
   EXPECT_EQ(terminal.calls, (std::vector<std::string>{"dump", "updateDateTime", "reset"}));
   EXPECT_EQ(terminal.dumpedFile, "out.txt");
   EXPECT_EQ(terminal.dumpedFormat, 2);
@@ -380,7 +387,8 @@ TEST_F(UpdateTerminalDataTest, DownloadThenClockThenClearing) {
 TEST_F(UpdateTerminalDataTest, FailedDownloadTouchesNeitherClockNorMemory) {
   FakeTerminal terminal;
   terminal.dumpResult = false;
-  EXPECT_FALSE(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime));
+  EXPECT_EQ(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime),
+            ZqReadUtility::ExitNoDataFile);
   EXPECT_EQ(terminal.calls, (std::vector<std::string>{"dump"}));
   EXPECT_EQ(output, "Can't write data file \"out.txt\".\n");
   EXPECT_EQ(log.messagesAt("[ERROR] "), (std::vector<std::string>{"Can't write data file \"out.txt\" mode 2"}));
@@ -390,7 +398,8 @@ TEST_F(UpdateTerminalDataTest, FailedClockAndClearingAreReportedAndTheRunGoesOn)
   FakeTerminal terminal;
   terminal.updateResult = false;
   terminal.resetResult = false;
-  EXPECT_TRUE(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime));
+  EXPECT_EQ(update(&terminal, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime),
+            ZqReadUtility::ExitStepFailed);
   EXPECT_EQ(terminal.calls, (std::vector<std::string>{"dump", "updateDateTime", "reset"}));
   EXPECT_EQ(output,
             "Data file \"out.txt\" written successfully.\n"
@@ -399,21 +408,31 @@ TEST_F(UpdateTerminalDataTest, FailedClockAndClearingAreReportedAndTheRunGoesOn)
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             (std::vector<std::string>{"Can't update the date/time", "Can't clean up the data"}));
   for (const std::string& line : log.lines()) EXPECT_NE(line.find(" at Application:"), std::string::npos) << line;
+
+  // Either failure alone gives the same exit code and does not stop the other step.
+  FakeTerminal clockOnly;
+  clockOnly.updateResult = false;
+  EXPECT_EQ(update(&clockOnly, ZqReadUtility::OptionClear | ZqReadUtility::OptionUpdateTime),
+            ZqReadUtility::ExitStepFailed);
+  EXPECT_EQ(clockOnly.calls, (std::vector<std::string>{"dump", "updateDateTime", "reset"}));
+  FakeTerminal clearOnly;
+  clearOnly.resetResult = false;
+  EXPECT_EQ(update(&clearOnly, ZqReadUtility::OptionClear), ZqReadUtility::ExitStepFailed);
 }
 
 TEST_F(UpdateTerminalDataTest, WithoutSwitchesOnlyTheDownloadRuns) {
   FakeTerminal terminal;
-  ASSERT_TRUE(update(&terminal, 0));
+  ASSERT_EQ(update(&terminal, 0), ZqReadUtility::ExitDone);
   EXPECT_EQ(terminal.calls, (std::vector<std::string>{"dump"}));
   EXPECT_EQ(output, "Data file \"out.txt\" written successfully.\n");
 
   FakeTerminal clearOnly;
-  ASSERT_TRUE(update(&clearOnly, ZqReadUtility::OptionClear));
+  ASSERT_EQ(update(&clearOnly, ZqReadUtility::OptionClear), ZqReadUtility::ExitDone);
   EXPECT_EQ(clearOnly.calls, (std::vector<std::string>{"dump", "reset"}));
 }
 
 TEST_F(UpdateTerminalDataTest, MissingTerminalIsLogged) {
-  EXPECT_FALSE(update(nullptr, 3));
+  EXPECT_EQ(update(nullptr, 3), ZqReadUtility::ExitNoDataFile);
   EXPECT_EQ(output, "");
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             (std::vector<std::string>{"Application::updateTerminalData(): NULL == pITerminal"}));
@@ -426,7 +445,7 @@ TEST(ApplicationRunTest, ModelsWithoutADriverDoNothing) {
     application.settings.model = model;
     application.settings.fileName = dir.file("out.txt");
     testing::internal::CaptureStdout();
-    application.run();
+    EXPECT_EQ(application.run(), ZqReadUtility::ExitDone) << model;
     EXPECT_EQ(capturedStdout(), "") << model;
     EXPECT_FALSE(ZqTest::fileExists(application.settings.fileName)) << model;
   }

@@ -90,10 +90,11 @@ TEST_F(SmallDiskTest, DownloadThatFitsIsSaved) {
 
 TEST_F(SmallDiskTest, DownloadLargerThanTheDiskFails) {
   const std::string path = dir.file("out.txt");
-  Common::File file;
-  ASSERT_TRUE(Zq::openDataFile(file, path));
-  for (int i = 0; i < 5000; ++i) Zq::writeRecord(file.handle, sampleRecord(i), 0);  // about 190 KB
-  EXPECT_FALSE(Zq::finishDataFile(file));
+  Zq::DownloadFile download(path);
+  ASSERT_TRUE(download.open());
+  for (int i = 0; i < 5000; ++i) Zq::writeRecord(download.stream(), sampleRecord(i), 0);  // about 190 KB
+  EXPECT_FALSE(download.save());
+  EXPECT_EQ(ZqTest::readFile(path), "");  // the part that fitted is no download
 }
 
 TEST_F(SmallDiskTest, FullDiskAtTheLastFlushFails) {

@@ -104,6 +104,53 @@ TEST_F(DataFileTest, DefaultRecord) {
 TEST_F(DataFileTest, TextFieldsStopAtTheirFirstZeroCharacter) {
   const TerminalRecord r = record(std::string("AB\0CD", 5), 1, std::string("05\0.01", 6), "07:58:12", 0);
   EXPECT_EQ(written(r, 0), "AB\t1\t05\t07:58:12\t00\r\n");
+  // The card ends there before it is padded or converted: nothing after the zero is read.
+  EXPECT_EQ(written(r, 2), "000000AB\t1\t05\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, 1), "000171\t1\t05\t07:58:12\t00\r\n");
+  const TerminalRecord padded = record(std::string("12\0\0\0\0\0\0", 8), 1, "d", "t", 0);
+  EXPECT_EQ(written(padded, 0), "12\t1\td\tt\t00\r\n");
+  EXPECT_EQ(written(padded, 2), "00000012\t1\td\tt\t00\r\n");
+  EXPECT_EQ(written(padded, 1), "00018\t1\td\tt\t00\r\n");
+}
+
+// A download ends saved (complete, possibly of no records) or with an empty file, whatever
+// was written before it ended.
+TEST_F(DataFileTest, DownloadThatIsNotSavedLeavesAnEmptyFile) {
+  const std::string path = dir.file("download.txt");
+  {
+    Zq::DownloadFile download(path);
+    ASSERT_TRUE(download.open());
+    Zq::writeRecord(download.stream(), record("A1", 1, "d", "t", 0), 0);
+    ASSERT_TRUE(download.flush());
+    EXPECT_EQ(ZqTest::readFile(path), "A1\t1\td\tt\t00\r\n");
+  }
+  EXPECT_TRUE(ZqTest::fileExists(path));
+  EXPECT_EQ(ZqTest::readFile(path), "");
+
+  {
+    Zq::DownloadFile download(path);
+    ASSERT_TRUE(download.open());
+    Zq::writeRecord(download.stream(), record("B2", 1, "d", "t", 0), 0);
+    EXPECT_TRUE(download.save());
+    EXPECT_FALSE(download.save());  // once only: a second save is nothing saved
+  }
+  EXPECT_EQ(ZqTest::readFile(path), "B2\t1\td\tt\t00\r\n");
+
+  {
+    Zq::DownloadFile empty(path);
+    ASSERT_TRUE(empty.open());
+    EXPECT_TRUE(empty.save());
+  }
+  EXPECT_TRUE(ZqTest::fileExists(path));
+  EXPECT_EQ(ZqTest::readFile(path), "");
+}
+
+TEST_F(DataFileTest, DownloadThatCannotBeOpenedLeavesTheOldFile) {
+  const std::string path = dir.file("missing") + "/out.txt";
+  Zq::DownloadFile download(path);
+  EXPECT_FALSE(download.open());
+  EXPECT_FALSE(download.save());
+  EXPECT_FALSE(ZqTest::fileExists(path));
 }
 
 TEST_F(DataFileTest, LinesEndInCarriageReturnLineFeedOnEveryPlatform) {

@@ -159,9 +159,15 @@ const Strings FiveRecords = {
 TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1], FiveRecords[2]}));
-  ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
+  // What the file holds when each acknowledgement arrives: the record's line is already there.
+  std::vector<size_t> sizeAtAcknowledgement;
+  const ScriptedTerminal::Answer records = terminalWith({FiveRecords[0], FiveRecords[1], FiveRecords[2]});
+  ScriptedTerminal terminal(line, [&](const std::string& request) {
+    if (request == "11RH") sizeAtAcknowledgement.push_back(ZqTest::readFile(path).size());
+    return records(request);
+  });
+  ZqTest::LogCapture log;
 
   EXPECT_TRUE(driver.dump(path, 0));
 
@@ -172,6 +178,7 @@ TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
             "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n"
             "0012AB34\t2\t05.01.2026\t12:01:40\t00\r\n"
             "00A1B2C3\t3\t05.01.2026\t12:44:03\t01\r\n");
+  EXPECT_EQ(sizeAtAcknowledgement, (std::vector<size_t>{35, 70, 105}));
   EXPECT_TRUE(log.lines().empty());
 }
 
@@ -230,7 +237,28 @@ TEST_F(Zq2210DialogueTest, RefusedReadTransactionLogsThenLogsOut) {
   EXPECT_EQ(ZqTest::readFile(path), "");
 }
 
-TEST_F(Zq2210DialogueTest, EmptyTerminalLogsOutThenWarns) {
+TEST_F(Zq2210DialogueTest, EmptyTerminalIsACompleteDownloadOfNoRecords) {
+  Zq2210 driver;
+  connect(driver);
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11RN", reply("A0")}}));
+  ZqTest::LogCapture log;
+  const std::string path = dir.file("out.txt");
+  {
+    std::FILE* old = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(old, nullptr);
+    std::fputs("an earlier download\r\n", old);
+    std::fclose(old);
+  }
+
+  EXPECT_TRUE(driver.dump(path, 0));
+
+  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11LO"}));
+  EXPECT_EQ(log.messages(), (Strings{"[WARNING] Zq2210::dump(): No data for read"}));
+  EXPECT_TRUE(ZqTest::fileExists(path));
+  EXPECT_EQ(ZqTest::readFile(path), "");
+}
+
+TEST_F(Zq2210DialogueTest, CountThatIsNotANumberFailsAfterTheLogOut) {
   const std::string refusedLogOut =
       "[ERROR] Zq2210::cmd_lo(): err => 46H, Command execution failed, RPL=02 31 31 46 0D";
   struct Case {
@@ -239,9 +267,9 @@ TEST_F(Zq2210DialogueTest, EmptyTerminalLogsOutThenWarns) {
     Strings before;  // what the count itself logs
   };
   const std::vector<Case> cases = {
-      {"zero", reply("A0"), {}},
-      {"non-numeric", reply("Aabc"), {}},
-      {"negative", reply("A-3"), {}},
+      {"non-numeric", reply("Aabc"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 61 62 63 0D"}},
+      {"negative", reply("A-3"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 2D 33 0D"}},
+      {"empty", reply("A"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 0D"}},
       {"refused", reply("N"),
        {"[ERROR] Zq2210::cmd_rn(): err => 4EH, Command is not applicable or data not available, "
         "RPL=02 31 31 4E 0D"}},
@@ -435,8 +463,8 @@ TEST_F(Zq2210DialogueTest, RejectedTimeFailsTheClockSetting) {
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11IS\"DATE\"0008-12-2026", "11IS\"TIME\"0008:49:25", "11LO"}));
 }
 
-// /dev/full takes every write into the stream's buffer and refuses it at the flush: the
-// download must not count as done, whatever the terminal said.
+// /dev/full takes every write into the stream's buffer and refuses it at the flush, which comes
+// before the acknowledgement: the terminal never hears that a record was delivered that was not.
 TEST_F(Zq2210DialogueTest, DataFileThatCannotBeFlushedFailsTheDownload) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   Zq2210 driver;
@@ -446,7 +474,7 @@ TEST_F(Zq2210DialogueTest, DataFileThatCannotBeFlushedFailsTheDownload) {
 
   EXPECT_FALSE(driver.dump("/dev/full", 0));
 
-  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11LO"}));
+  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file /dev/full"}));
 }
 

@@ -90,15 +90,18 @@ TEST(Zq2210ReplyTest, DataLiesBetweenCodeAndLastByte) {
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_rg(): Invalid terminal response, RPL=02 31 31 41"}));
 }
 
-TEST(Zq2210ReplyTest, RecordCountReadsTheDataAsDecimal) {
+TEST(Zq2210ReplyTest, RecordCountIsDecimalDigitsOnly) {
   ZqTest::LogCapture log;
   EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A0012\r")), 12);
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A 7x\r")), 7);
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11Aabc\r")), 0);
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A\r")), 0);
+  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A0\r")), 0);
   EXPECT_TRUE(log.lines().empty());
+  for (const char* data : {" 7", "7x", "abc", "", "-3", "+3"}) {
+    SCOPED_TRACE(data);
+    EXPECT_EQ(Zq2210::recordCount(bytesOf(std::string("\x02" "11A") + data + "\r")), -1);
+  }
   EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A")), -1);
-  EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 1u);
+  EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 7u);
+  EXPECT_EQ(log.messagesAt("[ERROR] ")[0], "Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 20 37 0D");
 }
 
 TEST(Zq2210ReplyTest, CountOrRecordThatEndedInSilenceIsRefused) {

@@ -29,7 +29,7 @@ std::string decode(const std::string& text, int32_t cardFormat = Zq::CardAsIs) {
   {
     Common::File file;
     EXPECT_TRUE(Zq::openDataFile(file, path));
-    EXPECT_TRUE(driver.dumpRecord(text, file, cardFormat));
+    EXPECT_TRUE(driver.dumpRecord(text, file.handle, cardFormat));
     EXPECT_TRUE(Zq::finishDataFile(file));
   }
   return ZqTest::readFile(path);
@@ -115,7 +115,7 @@ TEST(Zq735RecordTest, EmptyRecordIsRejected) {
   Zq::Zq735 driver;
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  EXPECT_FALSE(driver.dumpRecord("", file, 0));
+  EXPECT_FALSE(driver.dumpRecord("", file.handle, 0));
   EXPECT_TRUE(Zq::finishDataFile(file));
   EXPECT_EQ(ZqTest::readFile(path), "");
   EXPECT_EQ(log.messagesAt("[ERROR] "), Strings{"Zq735::dumpRecord(): Empty record"});
@@ -187,12 +187,12 @@ protected:
   const std::string path = dir.file("data.txt");
 };
 
-TEST_F(Zq735DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
+TEST_F(Zq735DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
   LoopbackPeer peer(serve({acceptD, acceptN("0000")}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, 0));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), frameD + frameN);
@@ -303,6 +303,22 @@ TEST_F(Zq735DialogueTest, RepliesTooShortToReadFailTheirCommand) {
                                      "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 30 0D"}));
 }
 
+TEST_F(Zq735DialogueTest, CountThatIsNotHexadecimalDigitsIsRefused) {
+  LoopbackPeer peer(serve({acceptN("0x1F"), acceptN(" 12"), acceptN("-1"), acceptN("1G"), acceptN(""), acceptN("fF")}));
+  {
+    Zq::Zq735 driver;
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(driver.cmd_n(), -1) << i;
+    EXPECT_EQ(driver.cmd_n(), 255);
+  }
+  peer.waitDone();
+  EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 30 78 31 46 43 43 0D",
+                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 20 31 32 43 43 0D",
+                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 2D 31 43 43 0D",
+                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 31 47 43 43 0D",
+                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 43 43 0D"}));
+}
+
 TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) {
   // A selection reply carries nothing to lose and is judged on what arrived; a count cut short
   // would lose digits to the check characters ("12CCX" would read as 0x12 of 0x12CC...), so
@@ -330,6 +346,18 @@ TEST(Zq735ReplyTest, CountAndRecordRepliesMustEndInTheirCarriageReturn) {
   cut.append(0x0D);
   EXPECT_TRUE(Zq::Zq735::checkReply('G', 5, cut));
   EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 2u);
+}
+
+TEST_F(Zq735DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
+  LoopbackPeer peer(serve({}));
+  {
+    Zq::Zq735 driver;
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+    EXPECT_FALSE(driver.setDateTime(Common::LocalTime()));
+  }
+  peer.waitDone();
+  EXPECT_EQ(peer.received(), "");
+  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::updateDateTime(): Can't prepare the date/time value"});
 }
 
 TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {

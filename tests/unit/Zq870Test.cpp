@@ -41,7 +41,7 @@ std::string decode(const std::string& bytes, int32_t cardFormat = Zq::CardAsIs) 
   {
     Common::File file;
     EXPECT_TRUE(Zq::openDataFile(file, path));
-    EXPECT_TRUE(driver.dumpRecord(reinterpret_cast<const uint8_t*>(bytes.data()), file, cardFormat));
+    EXPECT_TRUE(driver.dumpRecord(reinterpret_cast<const uint8_t*>(bytes.data()), file.handle, cardFormat));
     EXPECT_TRUE(Zq::finishDataFile(file));
   }
   return ZqTest::readFile(path);
@@ -135,7 +135,7 @@ protected:
   const std::string path = dir.file("data.txt");
 };
 
-TEST_F(Zq870DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
+TEST_F(Zq870DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
   LoopbackPeer peer([](PeerConnection& c) {
     c.receive(10, 3000);
     c.send(count(0));
@@ -144,7 +144,7 @@ TEST_F(Zq870DialogueTest, CountZeroLeavesAnEmptyFileAndFails) {
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, 0));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), "GETLOGDATA");
@@ -402,6 +402,23 @@ TEST_F(Zq870DialogueTest, SetTimeSendsTheLocalClockAndAcceptsOk) {
     EXPECT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= 31) << request;
   }
   EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(Zq870DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
+  LoopbackPeer peer([](PeerConnection& c) { waitForDriverClose(c); });
+  {
+    Zq::Zq870 driver;
+    ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+    EXPECT_FALSE(driver.setDateTime(Common::LocalTime()));
+    Common::LocalTime thirteenthMonth;
+    thirteenthMonth.year = 2026;
+    thirteenthMonth.month = 13;
+    thirteenthMonth.day = 1;
+    EXPECT_FALSE(driver.setDateTime(thirteenthMonth));
+  }
+  peer.waitDone();
+  EXPECT_EQ(peer.received(), "");
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>(2, "Zq870::updateDateTime(): Can't prepare command <SETTIME>"));
 }
 
 TEST_F(Zq870DialogueTest, SetTimeReplyWithoutOkOrNoWaitsUntilTheWaitsRunOut) {
