@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Console.h"
+#include "Version.h"
 #include "Log.h"
 #include "Zq/Command.h"
 #include "Zq/Zq2210.h"
@@ -18,14 +19,26 @@
 
 namespace ZqReadUtility {
 
+// The usage text names the program as its user types it. The descriptions start in column 25
+// and the second synopsis line under "Model", whatever the name's length.
+#ifdef _WIN32
+#define ZQ_USAGE_NAME "Zq-ReadUtility.exe"
+#define ZQ_USAGE_GAP "      "
+#define ZQ_USAGE_INDENT "                     "
+#else
+#define ZQ_USAGE_NAME "Zq-ReadUtility"
+#define ZQ_USAGE_GAP "          "
+#define ZQ_USAGE_INDENT "                 "
+#endif
+
 const char* const usageText =
-    "Zq-ReadUtility.exe      Предназначена для чтения данных с терминалов учёта\n"
+    ZQ_USAGE_NAME ZQ_USAGE_GAP "Предназначена для чтения данных с терминалов учёта\n"
     "                        рабочего времени.\n"
     "\n"
     "Использование:\n"
     "\n"
-    "  Zq-ReadUtility.exe Model COMPort/IP[:port] [Full_path]FileName\n"
-    "                     [-c][-u][-n0/1/2][-debug]\n"
+    "  " ZQ_USAGE_NAME " Model COMPort/IP[:port] [Full_path]FileName\n"
+    ZQ_USAGE_INDENT "[-c][-u][-n0/1/2][-debug]\n"
     "\n"
     "Параметры:\n"
     "\n"
@@ -129,6 +142,19 @@ Application::Application() = default;
 Application::~Application() { wsaContext.cleanUp(); }
 
 bool Application::loadSettings(int argc, char** argv) {
+  // Asked for on their own, the usage text and the version are answers, not errors: the
+  // command line is valid and leaves no terminal to drive.
+  if (argc == 2 && argv[1] != nullptr) {
+    const std::string request = argv[1];
+    if (request == "--help" || request == "-h" || request == "/?") {
+      Console::write(usageText);
+      return true;
+    }
+    if (request == "--version") {
+      Console::print("Zq-ReadUtility %s\n", ZQ_VERSION);
+      return true;
+    }
+  }
   for (int i = 1; i < argc && !showUsage; ++i) {
     const char* argument = argv[i] != nullptr ? argv[i] : "";
     if (i == 1) {

@@ -7,6 +7,7 @@
 #include "Application.h"
 #include "Console.h"
 #include "LogCapture.h"
+#include "Version.h"
 #include "Zq/Terminal.h"
 
 using ZqReadUtility::Application;
@@ -203,7 +204,7 @@ TEST(LoadSettingsTest, ModelKeywordsAreExactAndCaseSensitive) {
     ASSERT_TRUE(p.ok) << m.keyword;
     EXPECT_EQ(p.settings.model, m.model) << m.keyword;
   }
-  for (const char* bad : {"qvk", "Qvk", "8700", "87", "0870", "2210 ", "", "/?"}) {
+  for (const char* bad : {"qvk", "Qvk", "8700", "87", "0870", "2210 ", "", "-h1"}) {
     SCOPED_TRACE(bad);
     const Parse p = parse({bad, "127.0.0.1", "out.txt"});
     EXPECT_FALSE(p.ok);
@@ -235,6 +236,26 @@ TEST(LoadSettingsTest, NoArgumentsPrintTheUsageTextOnly) {
   EXPECT_FALSE(p.ok);
   EXPECT_TRUE(p.showUsage);
   EXPECT_EQ(p.output, usage());
+}
+
+TEST(LoadSettingsTest, HelpAndVersionOnTheirOwnAreAnswers) {
+  for (const char* help : {"--help", "-h", "/?"}) {
+    SCOPED_TRACE(help);
+    const Parse p = parse({help});
+    EXPECT_TRUE(p.ok);
+    EXPECT_FALSE(p.showUsage);
+    EXPECT_EQ(p.output, usage());
+    EXPECT_EQ(p.settings.model, ZqReadUtility::ModelNone);  // nothing to drive
+  }
+  const Parse version = parse({"--version"});
+  EXPECT_TRUE(version.ok);
+  EXPECT_EQ(version.output, std::string("Zq-ReadUtility ") + ZQ_VERSION + "\n");
+  EXPECT_EQ(version.settings.model, ZqReadUtility::ModelNone);
+
+  // Anywhere else they are what they always were: a model keyword that does not exist.
+  const Parse notAlone = parse({"--version", "127.0.0.1", "out.txt"});
+  EXPECT_FALSE(notAlone.ok);
+  EXPECT_EQ(notAlone.output, console("Неверно указан номер модели аппарата --version.\n\n") + usage());
 }
 
 TEST(LoadSettingsTest, HelpInASwitchPositionStopsTheReadingWithoutAMessage) {
