@@ -90,6 +90,8 @@ private:
   // The message cut at its last full stop, or else at its first carriage return.
   static std::string cutSystemMessage(const std::string& message);
   static std::string errorText(int32_t err) { return cutSystemMessage(systemMessage(err)); }
+  // The per-OS block behind `dcb` (DCB, termios), the flags without a portable form included.
+  void* nativeLine();
 
   Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
 };

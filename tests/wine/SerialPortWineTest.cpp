@@ -17,6 +17,13 @@
 #include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
+namespace Common {
+// Reaches the device-control block, which alone holds the flags that have no portable form.
+struct SerialPortTestAccess {
+  static DCB& block(SerialPort& port) { return *static_cast<DCB*>(port.nativeLine()); }
+};
+}  // namespace Common
+
 namespace {
 
 using ZqTest::CarriageReturnOwner;
@@ -86,6 +93,38 @@ TEST_F(SerialPortWineTest, PortOpensAgainAfterDisconnect) {
   EXPECT_TRUE(again.create(static_cast<uint16_t>(port)));
   EXPECT_TRUE(again.open());
   EXPECT_TRUE(again.close());
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SerialPortWineTest, OpenClearsTheFlagsAnEarlierProgramLeft) {
+  EXPECT_TRUE(connection.disconnect());
+  SerialPort serial;
+  ASSERT_TRUE(serial.create(static_cast<uint16_t>(port)));
+  serial.dcb.baudRate = 38400;
+  serial.dcb.setTerminalLine();
+  // Wine keeps none of these (GetCommState says binary, and the rest off, whatever was set), so an
+  // earlier program's SetCommState cannot leave them: they are planted in the block `create` read,
+  // next to flags the line leaves as it finds them.
+  DCB& block = Common::SerialPortTestAccess::block(serial);
+  block.fBinary = 0;
+  block.fAbortOnError = 1;
+  block.fDsrSensitivity = 1;
+  block.fNull = 1;
+  block.fParity = 1;
+  block.fTXContinueOnXoff = 1;
+  block.fErrorChar = 1;
+  ASSERT_TRUE(serial.open());
+  const DCB& applied = Common::SerialPortTestAccess::block(serial);
+  EXPECT_EQ(applied.fBinary, 1u);
+  EXPECT_EQ(applied.fAbortOnError, 0u);
+  EXPECT_EQ(applied.fDsrSensitivity, 0u);
+  EXPECT_EQ(applied.fNull, 0u);
+  EXPECT_EQ(applied.fParity, 1u);
+  EXPECT_EQ(applied.fTXContinueOnXoff, 1u);
+  EXPECT_EQ(applied.fErrorChar, 1u);
+  EXPECT_EQ(applied.BaudRate, 38400u);
+  EXPECT_EQ(applied.fOutX, 1u);
+  EXPECT_TRUE(serial.close());
   EXPECT_TRUE(log.lines().empty());
 }
 
