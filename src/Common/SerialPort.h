@@ -62,8 +62,14 @@ public:
   bool create(uint16_t port);
   bool open();
   bool close();
+  // Writes within the write time-out and returns once the bytes have left the port: the number
+  // written, -1 when none went out in time, 0 for a failure (logged).
   int32_t send(const uint8_t* data, int32_t length);
+  // One read of up to ReadChunk bytes within the read time-out: the number read, -1 for silence,
+  // 0 for a failure (logged).
   int32_t recv(uint8_t* buffer);
+  // Gathers reads into `command` until the owner's `event` calls the reply complete, the line falls
+  // silent or a read fails: the reply's length, or -1 for none (silence, or MaxReplyBytes without an end).
   int32_t recvTimeout(Zq::Command& command);
   bool flushBuffers();
   std::string lastErrorText();

@@ -149,7 +149,7 @@ TEST_F(SerialPortPtyTest, SilentLineReturnsNothingAfterOneReadTimeout) {
   EXPECT_EQ(port.recvTimeout(reply), -1);
   const long elapsed = msSince(start);
   EXPECT_EQ(reply.size(), 0u);
-  EXPECT_GE(elapsed, 30);
+  EXPECT_GE(elapsed, 35);  // the whole read time-out, not a millisecond less
   EXPECT_LT(elapsed, 500);
   EXPECT_TRUE(log.lines().empty());
 }
@@ -228,12 +228,24 @@ TEST_F(SerialPortPtyTest, WriteHeldByXoffGivesUpAfterItsTimeout) {
   EXPECT_GE(elapsed, 90);
   EXPECT_LT(elapsed, 1000);
   EXPECT_EQ(pty.read(2, 50), "");
-  // XON resumes the line; the XON/XOFF bytes never reach the reader.
+  // XON resumes the line; the XON/XOFF bytes never reach the reader. Bytes that are out end the
+  // send at once: it waits for the driver's queue, not for the write time-out.
   pty.write("\x11");
+  auto sent = Clock::now();
   EXPECT_EQ(port.send(data, 2), 2);
+  EXPECT_LT(msSince(sent), 50);
   EXPECT_EQ(pty.read(2, 1000), "hi");
   Zq::Command reply;
   EXPECT_EQ(port.recvTimeout(reply), -1);
+  // Held again, the close does not wait for the line to move.
+  pty.write("\x13");
+  pause(20);
+  sent = Clock::now();
+  EXPECT_EQ(port.send(data, 2), -1);
+  EXPECT_LT(msSince(sent), 1000);
+  const auto closing = Clock::now();
+  EXPECT_TRUE(port.close());
+  EXPECT_LT(msSince(closing), 500);
   EXPECT_TRUE(log.lines().empty());
 }
 
