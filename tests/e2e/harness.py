@@ -23,7 +23,7 @@ import unittest
 __all__ = [
     "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program",
     "expected_console_bytes", "console_text", "log_lines", "log_messages", "com_port_env",
-    "closed_loopback_port", "RunCase",
+    "closed_loopback_port", "RunCase", "DONE", "NOT_STARTED", "NO_DATA_FILE", "STEP_FAILED",
 ]
 
 
@@ -272,20 +272,28 @@ NOT_CLEARED = "Can't clean up the data."
 READ_TIMEOUT = "[WARNING] Socket::canRead(): Read timeout (192 msec)"
 
 
+# The program's exit codes.
+DONE = 0          # everything asked for was done
+NOT_STARTED = 1   # the command line (or the console, the log) was refused
+NO_DATA_FILE = 2  # no complete data file; neither clock nor memory touched
+STEP_FAILED = 3   # the data file is complete; the clock, the clearing or the disconnection failed
+
+
 class RunCase(unittest.TestCase):
-    """A fresh working directory (.dir) per test, runs of the program in it (each must exit 0),
-    and what a run left there: the data file out.txt and the debug log."""
+    """A fresh working directory (.dir) per test, runs of the program in it (each must end with
+    the exit code `rc`, DONE unless told), and what a run left there: the data file out.txt and
+    the debug log."""
 
     def setUp(self):
         work = WorkDir()
         self.dir = work.path
         self.addCleanup(work.__exit__, None, None, None)
 
-    def zq(self, *args, env=None):
+    def zq(self, *args, env=None, rc=DONE):
         started = time.monotonic()
         result = run_program(list(args), cwd=self.dir, env=env)
         result.elapsed = time.monotonic() - started
-        self.assertEqual(result.rc, 0, result.stdout)
+        self.assertEqual(result.rc, rc, result.stdout)
         return result
 
     def data_file(self):

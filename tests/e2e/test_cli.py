@@ -47,11 +47,17 @@ USAGE_LINES = [
     "",
     "  [-debug]              Создать лог файл Zq-ReadUtility.log.",
 ]
+# The native program names itself without ".exe"; its columns stay aligned.
+if harness.target() == "native":
+    USAGE_LINES[0] = "Zq-ReadUtility          Предназначена для чтения данных с терминалов учёта"
+    USAGE_LINES[5] = "  Zq-ReadUtility Model COMPort/IP[:port] [Full_path]FileName"
+    USAGE_LINES[6] = "                 [-c][-u][-n0/1/2][-debug]"
 USAGE = "".join(line + "\n" for line in USAGE_LINES)
 
 INVALID_MODEL = "Неверно указан номер модели аппарата %s.\n\n"
 INVALID_IP_PORT = "Неверно указан IP порт %s.\n\n"
 INVALID_COM_PORT = "Неверно указан COM порт %s.\n\n"
+INVALID_IP_ADDRESS = "Неверно указан IP адрес %s.\n\n"
 INVALID_FORMAT = "Неверно указан формат выходных данных %s.\n\n"
 INVALID_PARAMETER = "Неверный параметр %s.\n\n"
 
@@ -77,6 +83,8 @@ class CliTest(unittest.TestCase):
         self.assertEqual(len(USAGE_LINES), 36)
         for line in USAGE_LINES:
             self.assertEqual(line, line.rstrip())
+        self.assertEqual(USAGE_LINES[0].index("Предназначена"), USAGE_LINES[1].index("рабочего"))
+        self.assertEqual(USAGE_LINES[6].index("["), USAGE_LINES[5].index("Model"))
 
     def test_no_arguments_print_the_usage_text_only(self):
         result = self.run_program()
@@ -94,15 +102,43 @@ class CliTest(unittest.TestCase):
         for model in ["qvk", "Qvk", "8700", "87", "abc"]:
             self.assertUsageError([model, "127.0.0.1", "out.txt"], INVALID_MODEL % model)
 
-    def test_help_alone_is_read_as_a_model(self):
-        self.assertUsageError(["/?"], INVALID_MODEL % "/?")
+    def test_help_and_version_alone_are_answers(self):
+        for args in (["/?"], ["--help"], ["-h"]):
+            result = self.run_program(*args)
+            self.assertEqual((result.rc, result.stdout, result.stderr),
+                             (0, harness.expected_console_bytes(USAGE), b""), args)
+        version = self.run_program("--version")
+        self.assertEqual(version.rc, 0)
+        self.assertRegex(version.text, r"^Zq-ReadUtility \d+\.\d+\.\d+\n$")
+        with open(os.path.join(harness.source_dir(), "CMakeLists.txt")) as cmake:
+            self.assertIn("VERSION %s " % version.text.split()[1], cmake.read())
+        self.assertEqual(self.work.listing(), [])
+        self.assertUsageError(["--help", "127.0.0.1", "out.txt"], INVALID_MODEL % "--help")
 
     def test_help_in_a_switch_position_prints_the_usage_text_only(self):
         self.assertUsageError(["870", "127.0.0.1", "out.txt", "-c", "/?", "-x"], None)
 
     def test_invalid_com_port(self):
-        for port in ["0", "256", "COM3"]:
+        for port in ["0", "256", "COM3", "3x", "127.0.0.1"]:
             self.assertUsageError(["2210", port, "out.txt"], INVALID_COM_PORT % port)
+
+    def test_mistyped_address_reaches_no_terminal(self):
+        # A terminal listens where the typing error would have led; it must never hear a word.
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.addCleanup(listener.close)
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(4)
+        listener.setblocking(False)
+        port = listener.getsockname()[1]
+        for address in ["127.0.0.1x:%d" % port, "127.0.0.1.5:%d" % port, "383.0.0.1:%d" % port,
+                        "127.0.0.1:%dx" % port, "127.0.0.1:", "localhost", str(port)]:
+            self.assertUsageError(["870", address, "out.txt", "-c"], INVALID_IP_ADDRESS % address)
+        with self.assertRaises(BlockingIOError):
+            listener.accept()
+
+    def test_serial_model_needs_its_port_and_file(self):
+        for args in (["2210"], ["2210", "3"]):
+            self.assertUsageError(args, None)
 
     def test_invalid_ip_port(self):
         self.assertUsageError(["870", "127.0.0.1:0", "out.txt"], INVALID_IP_PORT % "0")
@@ -138,7 +174,7 @@ class CliTest(unittest.TestCase):
             result = self.run_program(model, "127.0.0.1:%d" % port, "out.txt", "-u", "-c")
             self.assertEqual(result.stdout, harness.expected_console_bytes("Can't connect to the terminal %s.\n" % model))
             self.assertEqual(result.stderr, b"")
-            self.assertEqual(result.rc, 0)
+            self.assertEqual(result.rc, harness.NO_DATA_FILE)
             self.assertEqual(self.work.listing(), [], model)
 
     def test_missing_com_port(self):
@@ -153,7 +189,7 @@ class CliTest(unittest.TestCase):
         result = self.run_program("2210", "250", "out.txt", "-c", env=env)
         self.assertEqual(result.stdout, harness.expected_console_bytes("Can't connect to the terminal 2210.\n"))
         self.assertEqual(result.stderr, b"")
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(self.work.listing(), [])
 
     def test_terminal_that_hangs_up_leaves_an_empty_data_file(self):
@@ -178,7 +214,7 @@ class CliTest(unittest.TestCase):
         result = self.run_program("870", "127.0.0.1:%d" % port, "out.txt", "-u", "-c")
         thread.join(5)
         self.assertEqual(result.stdout, harness.expected_console_bytes("Can't write data file \"out.txt\".\n"))
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(self.work.listing(), ["out.txt"])
         self.assertEqual(os.path.getsize(self.work.file("out.txt")), 0)
 

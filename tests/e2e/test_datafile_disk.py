@@ -28,7 +28,7 @@ class DataFileDiskTest(unittest.TestCase):
         self.work = harness.WorkDir()
         self.addCleanup(self.work.__exit__, None, None, None)
 
-    def run_zq(self, model, sim, data_file, *switches):
+    def run_zq(self, model, sim, data_file, *switches, rc=harness.DONE):
         env = {}
         if model == "2210":
             env = harness.com_port_env(COM, sim.pty, self.work.path)
@@ -37,7 +37,7 @@ class DataFileDiskTest(unittest.TestCase):
             address = sim.address()
         result = harness.run_program([model, address, data_file] + list(switches), cwd=self.work.path, env=env,
                                      timeout=300)
-        self.assertEqual(result.rc, 0, result)
+        self.assertEqual(result.rc, rc, result)
         self.assertEqual(result.stderr, b"")
         return result
 
@@ -57,7 +57,7 @@ class DataFileDiskTest(unittest.TestCase):
         # /dev/full takes the open and refuses every byte (Wine reaches it as Z:\dev\full).
         for model in ["870", "735", "2210"]:
             with self.subTest(model=model), self.Simulator(model, "--generate", "3") as sim:
-                result = self.run_zq(model, sim, "/dev/full", "-u", "-c")
+                result = self.run_zq(model, sim, "/dev/full", "-u", "-c", rc=harness.NO_DATA_FILE)
                 self.assertEqual(result.text, not_written("/dev/full"))
                 self.assertEqual(sim.clock_lines(), [])
                 self.assertRecordsKept(model, sim, 3)
@@ -77,7 +77,7 @@ class DataFileDiskTest(unittest.TestCase):
         data_file = self.mount_small_disk()
         # About 35 bytes a line: 4000 records need twice the room there is.
         with self.Simulator("870", "--generate", "4000") as sim:
-            result = self.run_zq("870", sim, data_file, "-u", "-c")
+            result = self.run_zq("870", sim, data_file, "-u", "-c", rc=harness.NO_DATA_FILE)
             self.assertEqual(result.text, not_written(data_file))
             self.assertEqual(sim.clock_lines(), [])
             self.assertRecordsKept("870", sim, 4000)
@@ -90,7 +90,8 @@ class DataFileDiskTest(unittest.TestCase):
                              "Data cleared successfully.\n")
             self.assertEqual(self.line_count(data_file), 50)
             again = self.run_zq("870", sim, "again.txt")
-            self.assertEqual(again.text, not_written("again.txt"))  # the terminal is empty now
+            self.assertEqual(again.text, written("again.txt"))  # the terminal is empty now
+            self.assertEqual(os.path.getsize(self.work.file("again.txt")), 0)
 
 
 if __name__ == "__main__":

@@ -3,9 +3,10 @@ exchanges of a download, answer with noise, never finish a reply, drip their byt
 answering between the download and the clock and clearing steps.
 
 Every run is `-u -c -debug`. For each case: the program ends by itself within the waits it is
-given (a silent TCP peer costs five receive waits of 192 ms; a silent serial line 35 ms), exits
-with 0, prints the expected console lines, writes the expected debug-log chain and data file, and
-after a failed download never sets the clock or clears the terminal.
+given (a silent TCP peer costs five receive waits of 192 ms; a silent serial line 35 ms), prints
+the expected console lines and ends with the exit code they stand for, writes the expected
+debug-log chain and data file, and after a failed download never sets the clock or clears the
+terminal.
 
 Natively every offset runs, several cases at a time (each has its own simulator and working
 directory); under Wine a representative subset runs, one case at a time (the COM port link of the
@@ -83,6 +84,13 @@ class Case:
         self.extra = extra        # time the terminal itself takes (drips, pauses)
         # Did the terminal really clear its memory? Default: only when the run reports it.
         self.clears = (CLEARED in console) if clears is None else clears
+        # The exit code the console lines stand for.
+        if NOT_WRITTEN in console:
+            self.rc = harness.NO_DATA_FILE
+        elif NOT_UPDATED in console or NOT_CLEARED in console:
+            self.rc = harness.STEP_FAILED
+        else:
+            self.rc = harness.DONE
 
     def bound(self):
         return START + 1.5 * (self.waits * SERIES + self.extra)
@@ -163,7 +171,7 @@ class FaultMatrix(unittest.TestCase):
 
     def check(self, case, out):
         self.assertFalse(out.hung, "still running after %.1f s" % (case.bound() + 30))
-        self.assertEqual(out.rc, 0)  # a signal would show as a negative code
+        self.assertEqual(out.rc, case.rc)  # a signal would show as a negative code
         self.assertEqual(out.stderr, b"")
         self.assertEqual(out.console, case.console)
         self.assertLess(out.elapsed, case.bound())
@@ -284,7 +292,7 @@ class Zq870Faults(FaultMatrix):
                          [WRITTEN, NOT_UPDATED, NOT_CLEARED], [], b"".join(E870), b"GETLOGDATA")
         out = execute(case)
         self.assertFalse(out.hung)
-        self.assertEqual((out.rc, out.console, out.data), (0, case.console, case.data))
+        self.assertEqual((out.rc, out.console, out.data), (harness.STEP_FAILED, case.console, case.data))
         self.assertLess(out.elapsed, case.bound())
         self.assertEqual(out.log[:2], ["[ERROR] Zq870::updateDateTime(): Can't read terminal response",
                                        CLOCK_FAILED_LOG])

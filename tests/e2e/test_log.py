@@ -72,7 +72,7 @@ class LogTest(unittest.TestCase):
         shutil.copy2(harness.program(), copy)
         port = harness.closed_loopback_port()
         result = self.run_program("870", "127.0.0.1:%d" % port, "out.txt", "-debug", program_path=copy)
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(result.text, "Can't connect to the terminal 870.\n")
         self.assertEqual(self.work.listing(), [LOG])
         self.assertEqual(bin_dir.listing(), [os.path.basename(copy)])
@@ -81,7 +81,7 @@ class LogTest(unittest.TestCase):
     def test_no_log_without_debug(self):
         port = harness.closed_loopback_port()
         result = self.run_program("870", "127.0.0.1:%d" % port, "out.txt")
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(self.work.listing(), [])
 
     def test_existing_log_is_emptied(self):
@@ -105,7 +105,7 @@ class LogTest(unittest.TestCase):
         peer = HangUpPeer()
         self.addCleanup(peer.close)
         result = self.run_program("870", "127.0.0.1:%d" % peer.port, LOG, "-debug", "-c")
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(result.text, "Can't write data file \"%s\".\n" % LOG)
         messages = harness.log_messages(self.work.file(LOG))
         self.assertEqual(messages, ["[ERROR] Can't open file %s" % LOG,
@@ -118,7 +118,7 @@ class LogTest(unittest.TestCase):
         before = datetime.datetime.now().replace(microsecond=0)
         result = self.run_program("870", "127.0.0.1:%d" % peer.port, "out.txt", "-debug", "-u", "-c")
         after = datetime.datetime.now()
-        self.assertEqual(result.rc, 0)
+        self.assertEqual(result.rc, harness.NO_DATA_FILE)
         self.assertEqual(result.text, "Can't write data file \"out.txt\".\n")
 
         with open(self.work.file(LOG), "rb") as f:

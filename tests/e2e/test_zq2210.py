@@ -7,7 +7,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED  # noqa: E402
+from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NO_DATA_FILE, STEP_FAILED  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
 COM = 7
@@ -32,8 +32,8 @@ CLOCK = re.compile(rb'\x0211IS"DATE"00(\d\d-\d\d-\d{4})\r\x0211IS"TIME"00(\d\d:\
 
 
 class Zq2210Case(harness.RunCase):
-    def zq(self, sim, *switches):
-        return super().zq("2210", str(COM), "out.txt", *switches, env=harness.com_port_env(COM, sim.pty, self.dir))
+    def zq(self, sim, *switches, rc=harness.DONE):
+        return super().zq("2210", str(COM), "out.txt", *switches, env=harness.com_port_env(COM, sim.pty, self.dir), rc=rc)
 
 
 class FullRun(Zq2210Case):
@@ -53,11 +53,14 @@ class FullRun(Zq2210Case):
             self.assertTrue(close_to_now(stamp, "%d-%m-%Y %H:%M:%S"), stamp)
             self.assertEqual(rest[clock.end():], LO + LI + RI + LO)
 
-            again = self.zq(sim, "-debug")
-            self.assertEqual(again.lines, [NOT_WRITTEN])
+            # An empty memory is a complete download of no records; the clock is still set.
+            again = self.zq(sim, "-debug", "-u")
+            self.assertEqual(again.lines, [WRITTEN, UPDATED])
             self.assertEqual(self.data_file(), b"")
-            self.assertEqual(sim.received()[len(received):], download(0))
-            self.assertEqual(self.log()[0], "[WARNING] Zq2210::dump(): No data for read")
+            rest = sim.received()[len(received):]
+            self.assertTrue(rest.startswith(download(0) + LI), rest)
+            self.assertIsNotNone(CLOCK.fullmatch(rest, len(download(0) + LI), len(rest) - len(LO)), rest)
+            self.assertEqual(self.log(), ["[WARNING] Zq2210::dump(): No data for read"])
 
     def test_refused_record_confirmation_does_not_stop_the_download(self):
         with Simulator("2210", "--generate", "3", "--error", "RH=F") as sim:
@@ -74,7 +77,7 @@ class FullRun(Zq2210Case):
 class Failures(Zq2210Case):
     def test_refused_log_in_sends_nothing_more(self):
         with Simulator("2210", "--generate", "3", "--error", "LI=D") as sim:
-            run = self.zq(sim, "-u", "-c", "-debug")
+            run = self.zq(sim, "-u", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), LI)
             self.assertEqual(self.data_file(), b"")
@@ -86,7 +89,7 @@ class Failures(Zq2210Case):
 
     def test_refused_read_transaction(self):
         with Simulator("2210", "--generate", "3", "--error", "RA=B") as sim:
-            run = self.zq(sim, "-c", "-debug")
+            run = self.zq(sim, "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), LI + RA + LO)
             self.assertEqual(self.data_file(), b"")
@@ -94,21 +97,22 @@ class Failures(Zq2210Case):
                 "[ERROR] Zq2210::cmd_ra(): err => 42H, Busy, RPL=02 31 31 42 0D",
                 "[ERROR] Zq2210::dump(): Can't close read transaction"])
 
-    def test_count_zero_or_not_a_number(self):
-        for faults in ([], ["--count", "abc"], ["--generate", "2", "--count", "0"]):
-            with self.subTest(faults=faults), Simulator("2210", *faults) as sim:
-                run = self.zq(sim, "-u", "-c", "-debug")
+    def test_count_that_is_not_a_number_is_no_download(self):
+        for count, data in (("abc", "61 62 63"), ("-1", "2D 31"), (" 2", "20 32")):
+            with self.subTest(count=count), Simulator("2210", "--generate", "2", "--count", count) as sim:
+                run = self.zq(sim, "-u", "-c", "-debug", rc=NO_DATA_FILE)
                 self.assertEqual(run.lines, [NOT_WRITTEN])
                 self.assertEqual(sim.received(), LI + RA + RN + LO)
                 self.assertEqual(self.data_file(), b"")
                 self.assertEqual(self.log(), [
+                    "[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 %s 0D" % data,
                     "[WARNING] Zq2210::dump(): No data for read",
                     '[ERROR] Can\'t write data file "out.txt" mode 0',
                     "[ERROR] Can't update terminal 2210 data"])
 
     def test_failure_at_record_2_of_5_empties_the_file(self):
         with Simulator("2210", "--generate", "5", "--error", "RG:2=N") as sim:
-            run = self.zq(sim, "-c", "-debug")
+            run = self.zq(sim, "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), LI + RA + RN + rg(0) + RH + rg(1) + RH + rg(2) + LO)
             self.assertEqual(self.data_file(), b"")
@@ -122,7 +126,7 @@ class Failures(Zq2210Case):
 
     def test_rejected_date_sends_no_time_and_still_clears(self):
         with Simulator("2210", "--generate", "1", "--error", "IS:DATE=C") as sim:
-            run = self.zq(sim, "-u", "-c", "-debug")
+            run = self.zq(sim, "-u", "-c", "-debug", rc=STEP_FAILED)
             self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
             received = sim.received()
             self.assertTrue(received.startswith(download(1) + LI + b'\x0211IS"DATE"00'), received)
@@ -133,8 +137,8 @@ class Failures(Zq2210Case):
 
     def test_reply_without_cr_is_judged_when_the_line_falls_silent(self):
         with Simulator("2210", "--generate", "2", "--no-end", "RN") as sim:
-            # The count reply "<STX>11A2" loses its last byte as the end byte: data "" reads as 0.
-            run = self.zq(sim, "-debug")
+            # The count reply "<STX>11A2" has no end byte: reading it would lose its last digit.
+            run = self.zq(sim, "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), LI + RA + RN + LO)
 

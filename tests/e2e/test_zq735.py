@@ -8,6 +8,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NOT_CLEARED, READ_TIMEOUT  # noqa: E402
+from harness import NO_DATA_FILE, STEP_FAILED  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
 
@@ -38,11 +39,12 @@ class FullRun(Zq735Case):
             self.assertTrue(close_to_now(clock.group(1).decode(), "%Y%m%d%H%M%S"), clock.group(1))
             self.assertEqual(rest[clock.end():], b"\x02E\r")
 
-            again = self.zq("735", sim.address(), "out.txt", "-debug")
-            self.assertEqual(again.lines, [NOT_WRITTEN])
+            # An empty memory is a complete download of no records; the clock is still set.
+            again = self.zq("735", sim.address(), "out.txt", "-debug", "-u")
+            self.assertEqual(again.lines, [WRITTEN, UPDATED])
             self.assertEqual(self.data_file(), b"")
-            self.assertEqual(sim.received()[len(received):], download(0))
-            self.assertEqual(self.log()[0], "[WARNING] Zq735::dump(): No data for read")
+            self.assertIsNotNone(SET_TIME.fullmatch(sim.received()[len(received) + len(download(0)):]))
+            self.assertEqual(self.log(), ["[WARNING] Zq735::dump(): No data for read"])
 
     def test_index_255_is_sent_as_00FF(self):
         with Simulator("735", "--generate", "257") as sim:
@@ -64,7 +66,7 @@ class FullRun(Zq735Case):
 class Failures(Zq735Case):
     def test_error_reply_for_record_7_empties_the_file_and_clears_nothing(self):
         with Simulator("735", "--generate", "10", "--error", "G:7=06") as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug")
+            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(self.data_file(), b"")
             self.assertEqual(sim.received(), download(8))
@@ -78,7 +80,7 @@ class Failures(Zq735Case):
 
     def test_silent_count_costs_five_waits(self):
         with Simulator("735", "--generate", "3", "--silent", "N") as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug")
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), download(0))
             self.assertEqual(self.log(), [READ_TIMEOUT] * 5 + [
@@ -89,9 +91,19 @@ class Failures(Zq735Case):
             self.assertGreater(run.elapsed, 0.9)
             self.assertLess(run.elapsed, 8.0)
 
+    def test_count_that_is_not_a_number_is_no_download(self):
+        for count in ("xyz", "0x12", " 12"):
+            with self.subTest(count=count), Simulator("735", "--generate", "3", "--count", count) as sim:
+                run = self.zq("735", sim.address(), "out.txt", "-c", "-u", "-debug", rc=NO_DATA_FILE)
+                self.assertEqual(run.lines, [NOT_WRITTEN])
+                self.assertEqual(sim.received(), download(0))
+                self.assertEqual(self.data_file(), b"")
+                self.assertRegex(self.log()[0], r"^\[ERROR\] Zq735::cmd_n\(\): Invalid terminal response, RPL=02 41 ")
+                self.assertEqual(self.log()[1], "[WARNING] Zq735::dump(): No data for read")
+
     def test_refused_designation(self):
         with Simulator("735", "--generate", "3", "--error", "D=09") as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-debug")
+            run = self.zq("735", sim.address(), "out.txt", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), b"\x02D00\r")
             self.assertEqual(self.log()[:2], [
@@ -101,7 +113,7 @@ class Failures(Zq735Case):
 
     def test_failed_update_still_erases_and_failed_erase_is_reported(self):
         with Simulator("735", "--generate", "2", "--error", "S=04") as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug")
+            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug", rc=STEP_FAILED)
             self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
             self.assertTrue(sim.received().endswith(b"\r\x02E\r"))
             self.assertEqual(self.log(), [
@@ -109,7 +121,7 @@ class Failures(Zq735Case):
                 "RPL=02 4E 30 34 0D",
                 "[ERROR] Can't update the date/time"])
         with Simulator("735", "--generate", "2", "--error", "E=07") as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug")
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug", rc=STEP_FAILED)
             self.assertEqual(run.lines, [WRITTEN, NOT_CLEARED])
             self.assertEqual(sim.received(), download(2) + b"\x02E\r")
             self.assertEqual(self.log(), [

@@ -2,12 +2,14 @@
 
 import os
 import re
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NOT_CLEARED, READ_TIMEOUT  # noqa: E402
+from harness import NO_DATA_FILE, STEP_FAILED  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes, sample_path  # noqa: E402
 
 FULL_RUN = re.compile(rb"GETLOGDATASETTIME00(\d{14})CLEARLOG")
@@ -31,9 +33,10 @@ class FullRun(Zq870Case):
             clock = sim.wait_for_line(lambda l: l.startswith("clock set to "))
             self.assertIsNotNone(clock)
 
-            # The terminal's memory really was cleared: the next download finds nothing.
+            # The terminal's memory really was cleared: the next download finds nothing, which
+            # is a complete download of no records.
             again = self.zq(model, sim.address(), "out.txt")
-            self.assertEqual(again.lines, [NOT_WRITTEN])
+            self.assertEqual(again.lines, [WRITTEN])
             self.assertEqual(self.data_file(), b"")
             self.assertEqual(sim.received()[len(sent.group(0)):], b"GETLOGDATA")
 
@@ -45,18 +48,40 @@ class FullRun(Zq870Case):
         self.check_full_run("QVK", ["-c", "-u", "-n0"])
 
     def test_card_number_formats(self):
-        with Simulator("870", records="00A1B2C3 02024013108150000\n") as sim:
-            self.zq("870", sim.address(), "out.txt", "-n1")
-            self.assertEqual(self.data_file(), b"0161178195\t1\t31.01.2024\t08:15:00\t00\r\n")
-            self.zq("870", sim.address(), "out.txt", "-n2")
-            self.assertEqual(self.data_file(), b"00A1B2C3\t1\t31.01.2024\t08:15:00\t00\r\n")
-            self.assertEqual(sim.received(), b"GETLOGDATA" * 2)
+        # The second card is two characters padded with zero bytes: it ends at its first zero
+        # before it is converted, in every mode.
+        records = b"00A1B2C3 02024013108150000\n12\0\0\0\0\0\0 12024013108160000\n"
+        line = b"\t%d\t31.01.2024\t08:1%d:00\t00\r\n"
+        with Simulator("870", records=records) as sim:
+            for switch, cards in (("-n1", (b"0161178195", b"00018")), ("-n2", (b"00A1B2C3", b"00000012")),
+                                  ("-n0", (b"00A1B2C3", b"12"))):
+                with self.subTest(switch=switch):
+                    self.zq("870", sim.address(), "out.txt", switch)
+                    self.assertEqual(self.data_file(), cards[0] + line % (1, 5) + cards[1] + line % (2, 6))
+            self.assertEqual(sim.received(), b"GETLOGDATA" * 3)
 
+
+    @unittest.skipUnless(harness.target() == "native", "only a POSIX program is killed by a closed pipe")
+    def test_output_nobody_reads_does_not_stop_the_run(self):
+        # A nightly script's pipe that went away: the clock and the clearing still follow.
+        with Simulator("870", "--generate", "2") as sim:
+            reader, writer = os.pipe()
+            os.close(reader)
+            try:
+                proc = subprocess.run([harness.program(), "870", sim.address(), "out.txt", "-u", "-c"],
+                                      cwd=self.dir, stdin=subprocess.DEVNULL, stdout=writer,
+                                      stderr=subprocess.PIPE, timeout=60)
+            finally:
+                os.close(writer)
+            self.assertEqual((proc.returncode, proc.stderr), (harness.DONE, b""))
+            self.assertIsNotNone(FULL_RUN.fullmatch(sim.received()), sim.received())
+            self.assertIsNotNone(sim.wait_for_line(lambda l: l.startswith("records cleared")))
+            self.assertEqual(len(self.data_file().split(b"\r\n")), 3)
 
 class FailedDownload(Zq870Case):
     def test_silent_terminal_costs_five_waits_and_nothing_else_is_sent(self):
         with Simulator("870", "--silent", "GETLOGDATA", "--generate", "3") as sim:
-            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug")
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(sim.received(), b"GETLOGDATA")
             self.assertEqual(self.data_file(), b"")
@@ -69,21 +94,20 @@ class FailedDownload(Zq870Case):
             self.assertGreater(run.elapsed, 0.9)
             self.assertLess(run.elapsed, 8.0)
 
-    def test_count_zero_leaves_an_empty_file_and_does_neither_update_nor_clear(self):
+    def test_empty_memory_is_a_complete_download_and_the_clock_is_still_set(self):
         with Simulator("870") as sim:
+            with open(os.path.join(self.dir, "out.txt"), "wb") as old:
+                old.write(b"yesterday's records\r\n")
             run = self.zq("870", sim.address(), "out.txt", "-c", "-u", "-debug")
-            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
             self.assertEqual(self.data_file(), b"")
-            self.assertEqual(sim.received(), b"GETLOGDATA")
-            self.assertEqual(self.log(), [
-                "[WARNING] Zq870::dump(): No data for read",
-                '[ERROR] Can\'t write data file "out.txt" mode 0',
-                "[ERROR] Can't update terminal 870 data"])
+            self.assertIsNotNone(FULL_RUN.fullmatch(sim.received()), sim.received())
+            self.assertEqual(self.log(), ["[WARNING] Zq870::dump(): No data for read"])
 
     def test_stream_ending_after_one_and_a_half_of_three_records_keeps_the_first_line(self):
         # 4 count bytes + 26 + 13: the second record breaks off and the connection closes.
         with Simulator("870", "--close-after", "43", records=sample_bytes("zq870-records.txt")[:27 * 3]) as sim:
-            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug")
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(self.data_file(), sample_bytes("zq870-expected.txt").split(b"\r\n")[0] + b"\r\n")
             self.assertEqual(sim.received(), b"GETLOGDATA")
@@ -94,7 +118,7 @@ class FailedDownload(Zq870Case):
 
     def test_announced_count_of_ffffffff_reads_until_the_stream_stops(self):
         with Simulator("870", "--count", "0xFFFFFFFF", "--generate", "2") as sim:
-            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug")
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(len(self.data_file().split(b"\r\n")), 3)  # two lines and the empty rest
             self.assertEqual(sim.received(), b"GETLOGDATA")
@@ -108,14 +132,14 @@ class FailedDownload(Zq870Case):
 
 
 class ClockAndClearReplies(Zq870Case):
-    def run_with(self, *faults):
+    def run_with(self, *faults, rc=harness.DONE):
         with Simulator("870", "--generate", "2", *faults) as sim:
-            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug")
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug", rc=rc)
             self.assertIsNotNone(FULL_RUN.fullmatch(sim.received()), sim.received())
             return run
 
     def test_failed_update_still_clears(self):
-        run = self.run_with("--error", "SETTIME")
+        run = self.run_with("--error", "SETTIME", rc=STEP_FAILED)
         self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
         self.assertEqual(self.log(), ["[ERROR] Zq870::updateDateTime(): Can't update date/time",
                                       "[ERROR] Can't update the date/time"])
@@ -131,7 +155,7 @@ class ClockAndClearReplies(Zq870Case):
     def test_negative_clear_replies(self):
         for faults in (["--error", "CLEARLOG"], ["--reply", "CLEARLOG=CLEARLOG_NO"]):
             with self.subTest(faults=faults):
-                run = self.run_with(*faults)
+                run = self.run_with(*faults, rc=STEP_FAILED)
                 self.assertEqual(run.lines, [WRITTEN, UPDATED, NOT_CLEARED])
                 self.assertEqual(self.log(), ["[ERROR] Zq870::reset(): Can't clean up data",
                                               "[ERROR] Can't clean up the data"])
