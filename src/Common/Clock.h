@@ -1,6 +1,8 @@
 // The PC's local date and time, for the terminals' clock commands.
 #pragma once
 
+#include <string>
+
 namespace Common {
 
 struct LocalTime {
@@ -13,6 +15,8 @@ struct LocalTime {
 
   // A calendar date and a time of day: what a clock that could be read gives.
   bool valid() const;
+  // "DD.MM.YYYY hh:mm:ss", as the data file writes dates and times.
+  std::string text() const;
 };
 
 // The local time: GetLocalTime on Windows (whatever TZ the environment holds), the C library's

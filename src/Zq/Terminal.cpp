@@ -35,6 +35,7 @@ bool TCPConnection::connect(const TCPSettings& s) {
     LOG(LogError, "TCPConnection::connect(): Can't set %s mode", settings.blocking ? "blocking" : "non-blocking");
     return false;
   }
+  LOG(LogInfo, "TCPConnection::connect(): Connected to %s:%d", settings.host.c_str(), static_cast<int>(settings.port));
   return true;
 }
 
@@ -70,6 +71,8 @@ bool COMConnection::connect(const COMSettings& s) {
     LOG(LogError, "COMConnection::connect(): Can't open serial port COM%u", port);
     return false;
   }
+  LOG(LogInfo, "COMConnection::connect(): Opened serial port COM%u at %u bps", port,
+      static_cast<unsigned>(serialPort.dcb.baudRate));
   return true;
 }
 

@@ -159,6 +159,7 @@ bool Zq2210::reset() {
   }
   const bool cleared = cmd_ri();
   cmd_lo();
+  if (cleared) LOG(LogInfo, "Zq2210::reset(): Records cleared");
   return cleared;
 }
 
@@ -196,6 +197,7 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
   }
   const bool set = cmd_is("DATE", date.c_str()) && cmd_is("TIME", time.c_str());
   cmd_lo();
+  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.text().c_str());
   return set;
 }
 
@@ -235,7 +237,10 @@ bool Zq2210::dump(const std::string& fileName, int32_t cardFormat) {
     else LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
     return false;
   }
-  if (download.save()) return true;
+  if (download.save()) {
+    LOG(LogInfo, "Zq2210::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
+    return true;
+  }
   LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
   return false;
 }

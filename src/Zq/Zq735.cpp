@@ -179,10 +179,16 @@ bool Zq735::setDateTime(const Common::LocalTime& now) {
     LOG(LogError, "Zq735::updateDateTime(): Can't prepare the date/time value");
     return false;
   }
-  return cmd_s(stamp);
+  if (!cmd_s(stamp)) return false;
+  LOG(LogInfo, "Zq735::updateDateTime(): Date/time set to %s", now.text().c_str());
+  return true;
 }
 
-bool Zq735::reset() { return cmd_e(); }
+bool Zq735::reset() {
+  if (!cmd_e()) return false;
+  LOG(LogInfo, "Zq735::reset(): Records cleared");
+  return true;
+}
 
 bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
   DownloadFile download(fileName);
@@ -212,7 +218,10 @@ bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
   }
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) return true;
+  if (download.save()) {
+    LOG(LogInfo, "Zq735::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
+    return true;
+  }
   LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
   return false;
 }

@@ -82,7 +82,10 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
   else if (!receiveRecords(download, fileName, count, cardFormat)) return false;
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) return true;
+  if (download.save()) {
+    LOG(LogInfo, "Zq870::dump(): %u records written to %s", static_cast<unsigned>(count), fileName.c_str());
+    return true;
+  }
   LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
   return false;
 }
@@ -203,7 +206,10 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
     LOG(LogError, "Zq870::updateDateTime(): Can't read terminal response");
     return false;
   }
-  if (startsWith(command, "OK") || startsWith(command, "SETTIME_OK")) return true;
+  if (startsWith(command, "OK") || startsWith(command, "SETTIME_OK")) {
+    LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.text().c_str());
+    return true;
+  }
   LOG(LogError, "Zq870::updateDateTime(): Can't update date/time");
   return false;
 }
@@ -223,7 +229,10 @@ bool Zq870::reset() {
     LOG(LogError, "Zq870::reset(): Can't read terminal response");
     return false;
   }
-  if (startsWith(command, "OK") || startsWith(command, "CLEARLOG_OK")) return true;
+  if (startsWith(command, "OK") || startsWith(command, "CLEARLOG_OK")) {
+    LOG(LogInfo, "Zq870::reset(): Records cleared");
+    return true;
+  }
   LOG(LogError, "Zq870::reset(): Can't clean up data");
   return false;
 }

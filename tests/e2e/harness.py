@@ -188,20 +188,33 @@ _STAMP = re.compile(r"^\[[^\]]*, \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] ")
 _SUFFIX = re.compile(r" at [^ ]+:\d+$")
 
 
-def log_lines(path):
-    """The debug log's lines with the time stamp and the line end removed."""
+def log_lines(path, info=False):
+    """The debug log's lines with the time stamp and the line end removed: the faults (Error and
+    Warning lines), and with `info` also the Info lines that record the run's progress."""
     with open(path, "rb") as f:
         data = f.read()
     text = data.decode(_encoding(), errors="replace")
     lines = text.split("\n")
     if lines and lines[-1] == "":
         lines.pop()
-    return [_STAMP.sub("", line[:-1] if line.endswith("\r") else line) for line in lines]
+    lines = [_STAMP.sub("", line[:-1] if line.endswith("\r") else line) for line in lines]
+    return lines if info else [line for line in lines if not line.startswith("[INFO] ")]
 
 
-def log_messages(path):
+def log_messages(path, info=False):
     """log_lines without the " at <source>:<line>" suffix."""
-    return [_SUFFIX.sub("", line) for line in log_lines(path)]
+    return [_SUFFIX.sub("", line) for line in log_lines(path, info)]
+
+
+def run_record(driver, connection, records, clock):
+    """The Info lines of a successful -u -c run into out.txt: the connection made, the records
+    written, the clock value sent (the simulator's "YYYY-MM-DD hh:mm:ss") and the clearing."""
+    import datetime
+    value = datetime.datetime.strptime(clock, "%Y-%m-%d %H:%M:%S").strftime("%d.%m.%Y %H:%M:%S")
+    return ["[INFO] " + connection,
+            "[INFO] %s::dump(): %d records written to out.txt" % (driver, records),
+            "[INFO] %s::updateDateTime(): Date/time set to %s" % (driver, value),
+            "[INFO] %s::reset(): Records cleared" % driver]
 
 
 # ---------------------------------------------------------------------------------------------
@@ -303,8 +316,8 @@ class RunCase(unittest.TestCase):
         with open(path, "rb") as f:
             return f.read()
 
-    def log(self):
-        return log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"))
+    def log(self, info=False):
+        return log_messages(os.path.join(self.dir, "Zq-ReadUtility.log"), info)
 
     def full_log(self):
         return log_lines(os.path.join(self.dir, "Zq-ReadUtility.log"))

@@ -21,7 +21,7 @@ WEEKDAYS = {
     "wine": ["пн", "вт", "ср", "чт", "пт", "сб", "вс"],
 }
 LINE = re.compile(r"^\[(?P<weekday>[^,\]]+), (?P<day>\d\d)\.(?P<month>\d\d)\.(?P<year>\d{4}) "
-                  r"(?P<h>\d\d):(?P<m>\d\d):(?P<s>\d\d)\] \[(?P<level>ERROR|WARNING)\] (?P<message>.*) "
+                  r"(?P<h>\d\d):(?P<m>\d\d):(?P<s>\d\d)\] \[(?P<level>ERROR|WARNING|INFO)\] (?P<message>.*) "
                   r"at (?P<source>[A-Za-z0-9\\-]+):(?P<line>\d+)$")
 
 

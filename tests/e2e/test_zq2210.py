@@ -39,7 +39,7 @@ class Zq2210Case(harness.RunCase):
 class FullRun(Zq2210Case):
     def test_download_update_clear_then_nothing_left(self):
         with Simulator("2210", records=sample_bytes("zq2210-records.txt")) as sim:
-            run = self.zq(sim, "-c", "-u")
+            run = self.zq(sim, "-c", "-u", "-debug")
             self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
             self.assertEqual(self.data_file(), sample_bytes("zq2210-expected.txt"))
             received = sim.received()
@@ -52,6 +52,9 @@ class FullRun(Zq2210Case):
             stamp = (clock.group(1) + b" " + clock.group(2)).decode()
             self.assertTrue(close_to_now(stamp, "%d-%m-%Y %H:%M:%S"), stamp)
             self.assertEqual(rest[clock.end():], LO + LI + RI + LO)
+            self.assertIsNotNone(sim.wait_for_line(lambda l: l.startswith("clock set to ")))
+            self.assertEqual(self.log(info=True), harness.run_record(
+                "Zq2210", "COMConnection::connect(): Opened serial port COM7 at 38400 bps", 5, sim.clock_lines()[0]))
 
             # An empty memory is a complete download of no records; the clock is still set.
             again = self.zq(sim, "-debug", "-u")

@@ -28,7 +28,7 @@ class Zq735Case(harness.RunCase):
 class FullRun(Zq735Case):
     def test_download_update_clear_then_nothing_left(self):
         with Simulator("735", records=sample_bytes("zq735-records.txt")) as sim:
-            run = self.zq("735", sim.address(), "out.txt", "-c", "-u")
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-u", "-debug")
             self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
             self.assertEqual(self.data_file(), sample_bytes("zq735-expected.txt"))
             received = sim.received()
@@ -38,6 +38,9 @@ class FullRun(Zq735Case):
             self.assertIsNotNone(clock, rest)
             self.assertTrue(close_to_now(clock.group(1).decode(), "%Y%m%d%H%M%S"), clock.group(1))
             self.assertEqual(rest[clock.end():], b"\x02E\r")
+            self.assertIsNotNone(sim.wait_for_line(lambda l: l.startswith("clock set to ")))
+            self.assertEqual(self.log(info=True), harness.run_record(
+                "Zq735", "TCPConnection::connect(): Connected to %s" % sim.address(), 5, sim.clock_lines()[0]))
 
             # An empty memory is a complete download of no records; the clock is still set.
             again = self.zq("735", sim.address(), "out.txt", "-debug", "-u")

@@ -22,7 +22,7 @@ class Zq870Case(harness.RunCase):
 class FullRun(Zq870Case):
     def check_full_run(self, model, switches):
         with Simulator("870", records=sample_bytes("zq870-records.txt")) as sim:
-            run = self.zq(model, sim.address(), "out.txt", *switches)
+            run = self.zq(model, sim.address(), "out.txt", "-debug", *switches)
             self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
             self.assertEqual(run.stdout, harness.expected_console_bytes(WRITTEN + "\n" + UPDATED + "\n" + CLEARED + "\n"))
             # Byte-identical whichever build wrote it, CR LF line ends.
@@ -32,6 +32,10 @@ class FullRun(Zq870Case):
             self.assertTrue(close_to_now(sent.group(1).decode(), "%Y%m%d%H%M%S"), sent.group(1))
             clock = sim.wait_for_line(lambda l: l.startswith("clock set to "))
             self.assertIsNotNone(clock)
+            # The debug log records the run: where, how many records, which clock value, cleared.
+            self.assertEqual(self.log(info=True), harness.run_record(
+                "Zq870", "TCPConnection::connect(): Connected to %s" % sim.address(),
+                sample_bytes("zq870-expected.txt").count(b"\r\n"), sim.clock_lines()[0]))
 
             # The terminal's memory really was cleared: the next download finds nothing, which
             # is a complete download of no records.

@@ -51,6 +51,14 @@ std::string LogCapture::raw() const { return readFile(path_); }
 
 std::vector<std::string> LogCapture::lines() const {
   std::vector<std::string> result;
+  for (const std::string& line : allLines()) {
+    if (line.compare(0, 7, "[INFO] ") != 0) result.push_back(line);
+  }
+  return result;
+}
+
+std::vector<std::string> LogCapture::allLines() const {
+  std::vector<std::string> result;
   std::istringstream in(raw());
   std::string line;
   while (std::getline(in, line)) {
@@ -65,19 +73,23 @@ std::vector<std::string> LogCapture::lines() const {
   return result;
 }
 
+namespace {
+std::string withoutSource(std::string line) {
+  const size_t at = line.rfind(" at ");
+  return at == std::string::npos ? line : line.substr(0, at);
+}
+}  // namespace
+
 std::vector<std::string> LogCapture::messages() const {
   std::vector<std::string> result;
-  for (std::string line : lines()) {
-    const size_t at = line.rfind(" at ");
-    if (at != std::string::npos) line = line.substr(0, at);
-    result.push_back(line);
-  }
+  for (const std::string& line : lines()) result.push_back(withoutSource(line));
   return result;
 }
 
 std::vector<std::string> LogCapture::messagesAt(const std::string& tag) const {
   std::vector<std::string> result;
-  for (const std::string& message : messages()) {
+  for (const std::string& line : allLines()) {
+    const std::string message = withoutSource(line);
     if (message.compare(0, tag.size(), tag) == 0) result.push_back(message.substr(tag.size()));
   }
   return result;

@@ -30,11 +30,14 @@ public:
   LogCapture();
   ~LogCapture();
 
-  // Every log line so far, time stamp removed ("[ERROR] text at Source:123"), line ends removed.
+  // The faults logged so far: every line but the Info lines that record a run's progress, time
+  // stamp removed ("[ERROR] text at Source:123"), line ends removed.
   std::vector<std::string> lines() const;
+  // Every line, the Info lines included.
+  std::vector<std::string> allLines() const;
   // The same lines without the " at <source>:<line>" suffix.
   std::vector<std::string> messages() const;
-  // Messages that carry `tag` ("[ERROR] ", "[WARNING] ").
+  // Messages of any level that carry `tag` ("[ERROR] ", "[WARNING] ", "[INFO] ").
   std::vector<std::string> messagesAt(const std::string& tag) const;
   std::string raw() const;
 

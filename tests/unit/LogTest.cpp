@@ -44,7 +44,7 @@ TEST(WriteLogTest, LevelsOneToFiveCarryTheirTags) {
   writeLog(0, "Application", 15, "zero");
   writeLog(6, "Application", 16, "six");
   writeLog(-1, "Application", 17, "minus");
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{
+  EXPECT_EQ(log.allLines(), (std::vector<std::string>{
                              "[ERROR] one at Application:10",
                              "[WARNING] two at Application:11",
                              "[INFO] three at Application:12",
