@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   static DriverSinks<Zq::Zq735> sinks;
   if (size == 0) return 0;
-  const int32_t cardFormat = bytes[0] % 4;
+  const auto cardFormat = static_cast<Zq::CardFormat>(bytes[0] % 4);
 
   Zq::Command reply;
   reply.bytes.assign(bytes + 1, bytes + size);

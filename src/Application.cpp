@@ -121,7 +121,7 @@ std::string normalizeIpAddress(const std::string& text) {
 
 namespace {
 
-int32_t modelFromKeyword(const char* keyword) {
+Model modelFromKeyword(const char* keyword) {
   const size_t length = std::strlen(keyword);
   if (length == 3) {
     if (std::strcmp(keyword, "730") == 0) return Model730;
@@ -142,19 +142,7 @@ Application::Application() = default;
 Application::~Application() { wsaContext.cleanUp(); }
 
 bool Application::loadSettings(int argc, char** argv) {
-  // Asked for on their own, the usage text and the version are answers, not errors: the
-  // command line is valid and leaves no terminal to drive.
-  if (argc == 2 && argv[1] != nullptr) {
-    const std::string request = argv[1];
-    if (request == "--help" || request == "-h" || request == "/?") {
-      Console::write(usageText);
-      return true;
-    }
-    if (request == "--version") {
-      Console::print("Zq-ReadUtility %s\n", ZQ_VERSION);
-      return true;
-    }
-  }
+  if (answersAlone(argc, argv)) return true;
   for (int i = 1; i < argc && !showUsage; ++i) {
     const char* argument = argv[i] != nullptr ? argv[i] : "";
     if (i == 1) {
@@ -168,27 +156,7 @@ bool Application::loadSettings(int argc, char** argv) {
     } else if (i == 3) {
       settings.fileName = argument;
     } else {
-      const size_t length = std::strlen(argument);
-      if (length == 2 && std::strcmp(argument, "-c") == 0) {
-        settings.options |= OptionClear;
-      } else if (length == 2 && std::strcmp(argument, "-u") == 0) {
-        settings.options |= OptionUpdateTime;
-      } else if (length == 2 && std::strcmp(argument, "/?") == 0) {
-        showUsage = true;
-      } else if (length == 3 && std::strncmp(argument, "-n", 2) == 0) {
-        const int32_t format = isDigits(argument + 2) ? Zq::readDecimal(argument + 2) : -1;
-        if (format < 0 || format > 2) {
-          Console::print("Неверно указан формат выходных данных %s.\n\n", argument);
-          showUsage = true;
-        } else {
-          settings.cardFormat = format;
-        }
-      } else if (length == 6 && std::strcmp(argument, "-debug") == 0) {
-        settings.debug = true;
-      } else {
-        Console::print("Неверный параметр %s.\n\n", argument);
-        showUsage = true;
-      }
+      readSwitch(argument);
     }
   }
 
@@ -202,6 +170,46 @@ bool Application::loadSettings(int argc, char** argv) {
     return false;
   }
   return true;
+}
+
+bool Application::answersAlone(int argc, char** argv) {
+  // Asked for on their own, the usage text and the version are answers, not errors: the
+  // command line is valid and leaves no terminal to drive.
+  if (argc != 2 || argv[1] == nullptr) return false;
+  const std::string request = argv[1];
+  if (request == "--help" || request == "-h" || request == "/?") {
+    Console::write(usageText);
+    return true;
+  }
+  if (request == "--version") {
+    Console::print("Zq-ReadUtility %s\n", ZQ_VERSION);
+    return true;
+  }
+  return false;
+}
+
+void Application::readSwitch(const char* argument) {
+  const size_t length = std::strlen(argument);
+  if (length == 2 && std::strcmp(argument, "-c") == 0) {
+    settings.options |= OptionClear;
+  } else if (length == 2 && std::strcmp(argument, "-u") == 0) {
+    settings.options |= OptionUpdateTime;
+  } else if (length == 2 && std::strcmp(argument, "/?") == 0) {
+    showUsage = true;
+  } else if (length == 3 && std::strncmp(argument, "-n", 2) == 0) {
+    const int32_t format = isDigits(argument + 2) ? Zq::readDecimal(argument + 2) : -1;
+    if (format < 0 || format > 2) {
+      Console::print("Неверно указан формат выходных данных %s.\n\n", argument);
+      showUsage = true;
+    } else {
+      settings.cardFormat = static_cast<Zq::CardFormat>(format);
+    }
+  } else if (length == 6 && std::strcmp(argument, "-debug") == 0) {
+    settings.debug = true;
+  } else {
+    Console::print("Неверный параметр %s.\n\n", argument);
+    showUsage = true;
+  }
 }
 
 bool Application::readAddress(const char* argument) {
@@ -262,30 +270,34 @@ ExitCode Application::runDriver(const ConnectionSettings& connection) {
   return result;
 }
 
+namespace {
+
+// The waits every terminal gets: five receive attempts of 192 ms, 2.5 s to connect.
+void setWaits(Zq::ConnectionSettings& connection, int32_t port) {
+  connection.port = port;
+  connection.blocking = false;
+  connection.recvAttempts = 5;
+  connection.connectTimeoutMs = 2500;
+  connection.sendTimeoutMs = 192;
+  connection.recvTimeoutMs = 192;
+}
+
+}  // namespace
+
 ExitCode Application::run() {
   switch (settings.model) {
     case Model735:
     case Model870:
     case ModelQVK: {
       Zq::TCPSettings connection;
-      connection.port = settings.port;
-      connection.blocking = false;
-      connection.recvAttempts = 5;
-      connection.connectTimeoutMs = 2500;
-      connection.sendTimeoutMs = 192;
-      connection.recvTimeoutMs = 192;
+      setWaits(connection, settings.port);
       connection.host = settings.ipAddress;
       if (settings.model == Model735) return runDriver<Zq::Zq735>(connection);
       return runDriver<Zq::Zq870>(connection);
     }
     case Model2210: {
       Zq::COMSettings connection;
-      connection.port = settings.port;
-      connection.blocking = false;
-      connection.recvAttempts = 5;
-      connection.connectTimeoutMs = 2500;
-      connection.sendTimeoutMs = 192;
-      connection.recvTimeoutMs = 192;
+      setWaits(connection, settings.port);
       connection.baudRate = static_cast<uint32_t>(settings.baudRate);
       return runDriver<Zq::Zq2210>(connection);
     }

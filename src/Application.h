@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Common/WSAContext.h"
+#include "Zq/TerminalRecord.h"
 
 namespace Zq {
 class ITerminal;
@@ -37,13 +38,13 @@ enum Option : uint32_t {
 };
 
 struct Settings {
-  int32_t model = ModelNone;
+  Model model = ModelNone;
   int32_t baudRate = 38400;
   std::string ipAddress;
   int32_t port = 1001;
   std::string fileName;
   uint32_t options = 0;
-  int32_t cardFormat = 0;
+  Zq::CardFormat cardFormat = Zq::CardAsIs;
   bool debug = false;
 };
 
@@ -78,9 +79,13 @@ public:
 private:
   template <class Driver, class ConnectionSettings>
   ExitCode runDriver(const ConnectionSettings& connection);
+  // --help, -h, /? or --version as the only argument: answered here, true.
+  bool answersAlone(int argc, char** argv);
   // The second argument: an address for the network models, a COM port for the serial ones.
   // False, with its message printed, when it is not one.
   bool readAddress(const char* argument);
+  // One switch from the fourth argument on; sets `showUsage`, with its message, when invalid.
+  void readSwitch(const char* argument);
 };
 
 }  // namespace ZqReadUtility

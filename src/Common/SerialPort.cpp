@@ -15,8 +15,8 @@ bool SerialPortEvent::onReceive(const uint8_t*, int32_t) { return false; }
 
 void SerialLineSettings::setTerminalLine() {
   byteSize = 8;
-  parity = 0;
-  stopBits = 0;
+  parity = ParityNone;
+  stopBits = OneStopBit;
   outxCtsFlow = false;
   outxDsrFlow = false;
   dtrEnabled = true;

@@ -22,13 +22,17 @@ public:
   bool onReceive(const uint8_t* data, int32_t length) override;
 };
 
+// The values are those of the Windows device-control block.
+enum Parity : uint8_t { ParityNone = 0, ParityOdd = 1, ParityEven = 2, ParityMark = 3, ParitySpace = 4 };
+enum StopBits : uint8_t { OneStopBit = 0, OneAndAHalfStopBits = 1, TwoStopBits = 2 };
+
 // The line settings of the device-control block, in portable form: `create` reads them from
 // the device and pre-fills them, the connection adjusts them, `open` applies them.
 struct SerialLineSettings {
   uint32_t baudRate = 0;
   uint8_t byteSize = 0;
-  uint8_t parity = 0;    // 0 none
-  uint8_t stopBits = 0;  // 0 one stop bit
+  Parity parity = ParityNone;
+  StopBits stopBits = OneStopBit;
   bool outxCtsFlow = false;
   bool outxDsrFlow = false;
   bool dtrEnabled = false;
@@ -77,11 +81,16 @@ public:
   // The device path that `create` opens for `name` (COM<n>), for messages and tests.
   static std::string devicePath(const std::string& name);
 
-  uintptr_t handle = 0;  // 0: none
-  SerialLineSettings dcb;
-  uint16_t port = 0;
-  char name[7] = {};
-  ISerialPortEvent* event = nullptr;
+  bool isOpen() const { return handle != 0; }
+  // "COM<n>", as every message names the port; empty before `create`.
+  const char* portName() const { return name; }
+  uint16_t portNumber() const { return port; }
+  // The line settings that `open` applies; `create` fills them from the device.
+  SerialLineSettings& lineSettings() { return dcb; }
+  const SerialLineSettings& lineSettings() const { return dcb; }
+  // The owner that judges, after every read, whether the reply is complete; null: none.
+  void setEvent(ISerialPortEvent* sink) { event = sink; }
+  ISerialPortEvent* eventSink() const { return event; }
 
 private:
   struct Native;
@@ -99,6 +108,14 @@ private:
   // The per-OS block behind `dcb` (DCB, termios), the flags without a portable form included.
   void* nativeLine();
 
+  uintptr_t handle = 0;  // the HANDLE or the descriptor; 0: none
+  // The device-control block in portable form. On Windows it maps onto the DCB; on Linux onto
+  // the termios settings and the modem lines (DTR, RTS), the fields termios has no form for
+  // (the XON/XOFF limits, the EOF, error and event characters) kept only to be reported back.
+  SerialLineSettings dcb;
+  uint16_t port = 0;
+  char name[7] = {};
+  ISerialPortEvent* event = nullptr;
   Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
 };
 

@@ -129,25 +129,25 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
         ErrAddressNotAvailable);
     return false;
   }
+  const bool connected =
+      timeoutMs < 0 ? connectAtOnce(port, host, address) : connectWithin(port, host, address, timeoutMs);
+  if (!connected) return false;
+  this->port = port;
+  this->host = host;
+  return true;
+}
 
-  if (timeoutMs < 0) {
-    clearLastError();
-    if (const int err = sysConnect(handle, family, port, address)) {
-      LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, err);
-      return false;
-    }
-    this->port = port;
-    this->host = host;
-    return true;
-  }
+bool Socket::connectAtOnce(uint16_t port, const std::string& host, uint32_t address) {
+  clearLastError();
+  const int err = sysConnect(handle, family, port, address);
+  if (err == 0) return true;
+  LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, err);
+  return false;
+}
 
-  if (const int err = sysSetNonBlocking(handle, true)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
-    LOG(LogError, "Socket::connect(): Can't set non-blocking mode");
-    return false;
-  }
-  blocking = false;
-
+bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs) {
+  // Started non-blocking, so that the wait below bounds it.
+  if (!setModeForConnect(false)) return false;
   clearLastError();
   const int connectErr = sysConnect(handle, family, port, address);
   // A refusal may be known before connect returns (loopback on some systems); it then ends the same
@@ -160,13 +160,7 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
     LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, connectErr);
     return false;
   }
-
-  if (const int err = sysSetNonBlocking(handle, false)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
-    LOG(LogError, "Socket::connect(): Can't set blocking mode");
-    return false;
-  }
-  blocking = true;
+  if (!setModeForConnect(true)) return false;
 
   unsigned marked = 0;
   if (const int err = sysSelect(handle, WaitWrite | WaitExcept, toWaitTime(timeoutMs), marked)) {
@@ -181,10 +175,17 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
   }
   if (!connected) {
     LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, connectErr);
+  }
+  return connected;
+}
+
+bool Socket::setModeForConnect(bool blocking) {
+  if (const int err = sysSetNonBlocking(handle, !blocking)) {
+    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    LOG(LogError, "Socket::connect(): Can't set %s mode", blocking ? "blocking" : "non-blocking");
     return false;
   }
-  this->port = port;
-  this->host = host;
+  this->blocking = blocking;
   return true;
 }
 

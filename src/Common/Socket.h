@@ -46,7 +46,26 @@ public:
   int32_t recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts);
   int32_t recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts);
 
-  uintptr_t handle = 0;  // 0: none
+  bool isOpen() const { return handle != 0; }
+  bool isBlocking() const { return blocking; }
+  // The peer of the last successful connect; 0 and empty while not connected.
+  uint16_t peerPort() const { return port; }
+  const std::string& peerHost() const { return host; }
+  // The owner that judges, after every received chunk, whether the reply is complete; null: none.
+  void setEvent(ISocketEvent* sink) { event = sink; }
+  ISocketEvent* eventSink() const { return event; }
+
+private:
+  friend struct SocketTestAccess;
+
+  // A plain connect that takes as long as the system lets it.
+  bool connectAtOnce(uint16_t port, const std::string& host, uint32_t address);
+  // A connect started non-blocking and awaited for `timeoutMs` at most.
+  bool connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs);
+  // setBlockingMode in the name of connect: both steps' lines on failure.
+  bool setModeForConnect(bool blocking);
+
+  uintptr_t handle = 0;  // the SOCKET or the descriptor; 0: none
   int32_t family = 0;
   int32_t type = 0;
   int32_t protocol = 0;

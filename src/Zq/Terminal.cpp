@@ -51,7 +51,7 @@ bool TCPConnection::updateDateTime() {
   return false;
 }
 
-bool TCPConnection::dump(const std::string&, int32_t) {
+bool TCPConnection::dump(const std::string&, CardFormat) {
   LOG(LogWarning, "TCPConnection::dump(): Not Implemented");
   return false;
 }
@@ -63,7 +63,7 @@ bool COMConnection::connect(const COMSettings& s) {
     LOG(LogError, "COMConnection::connect(): Can't create serial port COM%u", port);
     return false;
   }
-  Common::SerialLineSettings& line = serialPort.dcb;
+  Common::SerialLineSettings& line = serialPort.lineSettings();
   line.baudRate = selectBaudRate(settings.baudRate);
   line.setTerminalLine();
   if (!serialPort.open()) {
@@ -72,7 +72,7 @@ bool COMConnection::connect(const COMSettings& s) {
     return false;
   }
   LOG(LogInfo, "COMConnection::connect(): Opened serial port COM%u at %u bps", port,
-      static_cast<unsigned>(serialPort.dcb.baudRate));
+      static_cast<unsigned>(serialPort.lineSettings().baudRate));
   return true;
 }
 
@@ -96,7 +96,7 @@ bool COMConnection::updateDateTime() {
   return false;
 }
 
-bool COMConnection::dump(const std::string&, int32_t) {
+bool COMConnection::dump(const std::string&, CardFormat) {
   LOG(LogWarning, "COMConnection::dump(): Not Implemented");
   return false;
 }

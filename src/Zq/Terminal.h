@@ -6,28 +6,29 @@
 
 #include "Common/SerialPort.h"
 #include "Common/Socket.h"
+#include "Zq/TerminalRecord.h"
 
 namespace Zq {
 
 class Command;
 
-struct TCPSettings {
-  int32_t port = 0;
+// What both kinds of connection are given. A wait of -1 does not wait (a poll); a receive makes
+// up to `recvAttempts` waits of `recvTimeoutMs` each for every chunk, so a silent peer costs
+// recvAttempts x recvTimeoutMs. The serial line has fixed waits of its own and uses only `port`.
+struct ConnectionSettings {
+  int32_t port = 0;  // the IP port, or the COM port number
   bool blocking = true;
   int32_t recvAttempts = 1;
   int32_t connectTimeoutMs = -1;
   int32_t sendTimeoutMs = -1;
   int32_t recvTimeoutMs = -1;
-  std::string host;
 };
 
-struct COMSettings {
-  int32_t port = 0;
-  bool blocking = true;
-  int32_t recvAttempts = 1;
-  int32_t connectTimeoutMs = -1;
-  int32_t sendTimeoutMs = -1;
-  int32_t recvTimeoutMs = -1;
+struct TCPSettings : ConnectionSettings {
+  std::string host;  // dotted IPv4 address
+};
+
+struct COMSettings : ConnectionSettings {
   uint32_t baudRate = 0;
 };
 
@@ -36,7 +37,7 @@ public:
   virtual ~ITerminal() = default;
   virtual bool reset() = 0;
   virtual bool updateDateTime() = 0;
-  virtual bool dump(const std::string& fileName, int32_t cardFormat) = 0;
+  virtual bool dump(const std::string& fileName, CardFormat cardFormat) = 0;
 };
 
 class TCPConnection : public ITerminal {
@@ -46,7 +47,7 @@ public:
 
   bool reset() override;
   bool updateDateTime() override;
-  bool dump(const std::string& fileName, int32_t cardFormat) override;
+  bool dump(const std::string& fileName, CardFormat cardFormat) override;
 
   Common::Socket socket;
   TCPSettings settings;
@@ -61,7 +62,7 @@ public:
 
   bool reset() override;
   bool updateDateTime() override;
-  bool dump(const std::string& fileName, int32_t cardFormat) override;
+  bool dump(const std::string& fileName, CardFormat cardFormat) override;
 
   Common::SerialPort serialPort;
   COMSettings settings;

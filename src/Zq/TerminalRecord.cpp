@@ -24,7 +24,7 @@ std::string cardToDecimal(const std::string& card) {
   return result;
 }
 
-void writeRecord(std::FILE* stream, const TerminalRecord& record, int32_t cardFormat) {
+void writeRecord(std::FILE* stream, const TerminalRecord& record, CardFormat cardFormat) {
   // A card shorter than its field arrives padded with zero bytes: they are no digits, and
   // padding or converting them would put bytes after the card into the file.
   const std::string text = record.cardNumber.substr(0, record.cardNumber.find('\0'));

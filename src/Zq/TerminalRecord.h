@@ -26,7 +26,7 @@ std::string cardToDecimal(const std::string& card);
 
 // Appends one CR LF terminated line; a failed write shows in the stream's error flag. The card
 // text ends at its first zero character before it is formatted in any mode.
-void writeRecord(std::FILE* stream, const TerminalRecord& record, int32_t cardFormat);
+void writeRecord(std::FILE* stream, const TerminalRecord& record, CardFormat cardFormat);
 
 // Opens the data file for a download: created or emptied, CR LF written by writeRecord
 // itself so that the file is byte-identical on every platform, and a large buffer.

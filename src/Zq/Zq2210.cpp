@@ -19,10 +19,10 @@ const size_t ReplyCodePosition = 3;
 
 }  // namespace
 
-Zq2210::Zq2210() { serialPort.event = static_cast<Common::SerialPortEvent*>(this); }
+Zq2210::Zq2210() { serialPort.setEvent(static_cast<Common::SerialPortEvent*>(this)); }
 
 // The port outlives this part of the object by a moment; it must not call back into it.
-Zq2210::~Zq2210() { serialPort.event = nullptr; }
+Zq2210::~Zq2210() { serialPort.setEvent(nullptr); }
 
 const char* Zq2210::replyCodeText(uint8_t code) {
   switch (code) {
@@ -201,7 +201,7 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
   return set;
 }
 
-bool Zq2210::dump(const std::string& fileName, int32_t cardFormat) {
+bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Zq2210::dump(): Can't open file %s", fileName.c_str());
@@ -245,7 +245,7 @@ bool Zq2210::dump(const std::string& fileName, int32_t cardFormat) {
   return false;
 }
 
-bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, int32_t cardFormat) {
+bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat) {
   if (text.empty()) {
     LOG(LogError, "Zq2210::dumpRecord(): Empty record");
     return false;

@@ -20,9 +20,9 @@ public:
   // Each is one dialogue: log in, the commands, log out.
   bool reset() override;
   bool updateDateTime() override;
-  bool dump(const std::string& fileName, int32_t cardFormat) override;
+  bool dump(const std::string& fileName, CardFormat cardFormat) override;
   // Decodes one record text and appends its line to `stream`; false only for an empty text.
-  virtual bool dumpRecord(std::FILE* stream, const std::string& text, int32_t cardFormat);
+  virtual bool dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat);
 
   // True as soon as a CR is among the bytes received so far.
   bool onReceive(const uint8_t* data, int32_t length) override;

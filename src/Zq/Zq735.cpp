@@ -50,7 +50,7 @@ const char* errorCodeText(int32_t code) {
   }
 }
 
-Zq735::Zq735() { socket.event = this; }
+Zq735::Zq735() { socket.setEvent(this); }
 
 bool Zq735::onReceive(const uint8_t* data, int32_t length) {
   return length > 0 && std::memchr(data, FrameEnd, static_cast<size_t>(length)) != nullptr;
@@ -190,7 +190,7 @@ bool Zq735::reset() {
   return true;
 }
 
-bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
+bool Zq735::dump(const std::string& fileName, CardFormat cardFormat) {
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Zq735::dump(): Can't open file %s", fileName.c_str());
@@ -226,7 +226,7 @@ bool Zq735::dump(const std::string& fileName, int32_t cardFormat) {
   return false;
 }
 
-bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, int32_t cardFormat) {
+bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat) {
   if (record.empty()) {
     LOG(LogError, "Zq735::dumpRecord(): Empty record");
     return false;

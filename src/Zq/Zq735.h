@@ -18,12 +18,12 @@ public:
 
   bool reset() override;
   bool updateDateTime() override;
-  bool dump(const std::string& fileName, int32_t cardFormat) override;
+  bool dump(const std::string& fileName, CardFormat cardFormat) override;
   // updateDateTime with a given local time instead of the PC's clock.
   bool setDateTime(const Common::LocalTime& now);
 
   // Decodes one record text of "G" and appends its line to the open data file.
-  bool dumpRecord(const std::string& record, std::FILE* stream, int32_t cardFormat);
+  bool dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat);
 
   // Select the designated terminal: the reply's text, empty on failure.
   std::string cmd_d();

@@ -17,6 +17,12 @@ namespace Zq {
 
 namespace {
 
+// The terminal's command words. SETTIME and CLEARLOG are confirmed by "OK" or by the word
+// followed by "_OK", refused by a reply with "NO" in it.
+const char* const GetLogData = "GETLOGDATA";
+const char* const SetTime = "SETTIME";
+const char* const ClearLog = "CLEARLOG";
+
 // The decimal value of a digit group of the record, read like atoi: the group is copied
 // out first so that the reading cannot run on into the next group.
 int32_t readDigits(const uint8_t* digits, size_t count) {
@@ -25,9 +31,12 @@ int32_t readDigits(const uint8_t* digits, size_t count) {
   return readDecimal(text);
 }
 
-bool startsWith(const Command& reply, const char* prefix) {
-  const size_t length = std::strlen(prefix);
-  return reply.size() >= length && std::memcmp(reply.data(), prefix, length) == 0;
+bool startsWith(const Command& reply, const std::string& prefix) {
+  return reply.size() >= prefix.size() && std::memcmp(reply.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool isConfirmation(const Command& reply, const char* word) {
+  return startsWith(reply, "OK") || startsWith(reply, std::string(word) + "_OK");
 }
 
 bool contains(const uint8_t* data, int32_t length, char first, char second) {
@@ -39,7 +48,26 @@ bool contains(const uint8_t* data, int32_t length, char first, char second) {
 
 }  // namespace
 
-Zq870::Zq870() { socket.event = this; }
+Zq870::Zq870() { socket.setEvent(this); }
+
+bool Zq870::send(const char* operation, const char* word, const Command& request) {
+  const int32_t length = static_cast<int32_t>(request.size());
+  // A short send left the word incomplete: the terminal cannot answer it.
+  if (socket.sendTimeout(request.data(), length, settings.sendTimeoutMs) == length) return true;
+  LOG(LogError, "Zq870::%s(): Can't send command <%s> %s", operation, word, hexDump(request).c_str());
+  return false;
+}
+
+bool Zq870::exchange(const char* operation, const char* word, const std::string& arguments, Command& reply) {
+  reply.clear();
+  reply.appendText(word);
+  reply.appendText(arguments);
+  if (!send(operation, word, reply)) return false;
+  reply.clear();
+  if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) >= 0) return true;
+  LOG(LogError, "Zq870::%s(): Can't read terminal response", operation);
+  return false;
+}
 
 bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
   LOG(LogError, "Zq870::dump(): Can't read terminal response");
@@ -53,7 +81,7 @@ bool Zq870::onReceive(const uint8_t* data, int32_t length) {
   return contains(data, length, 'O', 'K') || contains(data, length, 'N', 'O');
 }
 
-bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
+bool Zq870::dump(const std::string& fileName, CardFormat cardFormat) {
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Can't open file %s", fileName.c_str());
@@ -62,13 +90,8 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
 
   pendingCommand = PendingGetLogData;
   Command request;
-  request.appendText("GETLOGDATA");
-  const int32_t requestLength = static_cast<int32_t>(request.size());
-  // A short send left the word incomplete: the terminal cannot answer it.
-  if (socket.sendTimeout(request.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
-    LOG(LogError, "Zq870::dump(): Can't send command <GETLOGDATA> %s", hexDump(request).c_str());
-    return false;
-  }
+  request.appendText(GetLogData);
+  if (!send("dump", GetLogData, request)) return false;
 
   uint8_t countBytes[4] = {};
   if (socket.recvTimeout(countBytes, 4, settings.recvTimeoutMs, settings.recvAttempts) != 4) {
@@ -90,7 +113,7 @@ bool Zq870::dump(const std::string& fileName, int32_t cardFormat) {
   return false;
 }
 
-bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, int32_t cardFormat) {
+bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, CardFormat cardFormat) {
   // The records are read in batches into one buffer allocated once: a receive per 26-byte
   // record would cost two system calls each and cap the download far below what the link
   // delivers. A batch never reaches past the last announced record, so whatever the terminal
@@ -130,7 +153,7 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
   return true;
 }
 
-bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, int32_t cardFormat) {
+bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat) {
   TerminalRecord line;
   line.cardNumber.assign(reinterpret_cast<const char*>(record), 8);
   if (record[9] >= '0' && record[9] <= '3') line.eventCode = record[9] - '0' + 1;
@@ -191,22 +214,9 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
     return false;
   }
 
-  Command command;
-  command.appendText("SETTIME");
-  command.appendText("00");
-  command.appendText(std::string(stamp, 14));
-  const int32_t requestLength = static_cast<int32_t>(command.size());
-  if (socket.sendTimeout(command.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
-    LOG(LogError, "Zq870::updateDateTime(): Can't send command <SETTIME> %s", hexDump(command).c_str());
-    return false;
-  }
-
-  command.clear();
-  if (socket.recvTimeout(command, settings.recvTimeoutMs, settings.recvAttempts) < 0) {
-    LOG(LogError, "Zq870::updateDateTime(): Can't read terminal response");
-    return false;
-  }
-  if (startsWith(command, "OK") || startsWith(command, "SETTIME_OK")) {
+  Command reply;
+  if (!exchange("updateDateTime", SetTime, "00" + std::string(stamp, 14), reply)) return false;
+  if (isConfirmation(reply, SetTime)) {
     LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.text().c_str());
     return true;
   }
@@ -216,20 +226,9 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
 
 bool Zq870::reset() {
   pendingCommand = PendingClearLog;
-  Command command;
-  command.appendText("CLEARLOG");
-  const int32_t requestLength = static_cast<int32_t>(command.size());
-  if (socket.sendTimeout(command.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
-    LOG(LogError, "Zq870::reset(): Can't send command <CLEARLOG> %s", hexDump(command).c_str());
-    return false;
-  }
-
-  command.clear();
-  if (socket.recvTimeout(command, settings.recvTimeoutMs, settings.recvAttempts) < 0) {
-    LOG(LogError, "Zq870::reset(): Can't read terminal response");
-    return false;
-  }
-  if (startsWith(command, "OK") || startsWith(command, "CLEARLOG_OK")) {
+  Command reply;
+  if (!exchange("reset", ClearLog, std::string(), reply)) return false;
+  if (isConfirmation(reply, ClearLog)) {
     LOG(LogInfo, "Zq870::reset(): Records cleared");
     return true;
   }

@@ -356,7 +356,7 @@ public:
   std::string dumpedFile;
   int32_t dumpedFormat = -1;
 
-  bool dump(const std::string& fileName, int32_t cardFormat) override {
+  bool dump(const std::string& fileName, Zq::CardFormat cardFormat) override {
     calls.push_back("dump");
     dumpedFile = fileName;
     dumpedFormat = cardFormat;
@@ -377,7 +377,7 @@ protected:
   // Runs updateTerminalData with the given switches; returns its result, fills `output`.
   ZqReadUtility::ExitCode update(FakeTerminal* terminal, uint32_t options) {
     application.settings.fileName = "out.txt";
-    application.settings.cardFormat = 2;
+    application.settings.cardFormat = Zq::CardHex8;
     application.settings.options = options;
     testing::internal::CaptureStdout();
     const ZqReadUtility::ExitCode result = application.updateTerminalData(terminal);
@@ -460,7 +460,7 @@ TEST_F(UpdateTerminalDataTest, MissingTerminalIsLogged) {
 }
 
 TEST(ApplicationRunTest, ModelsWithoutADriverDoNothing) {
-  for (const int32_t model : {ZqReadUtility::Model730, ZqReadUtility::Model2240, ZqReadUtility::ModelNone}) {
+  for (const ZqReadUtility::Model model : {ZqReadUtility::Model730, ZqReadUtility::Model2240, ZqReadUtility::ModelNone}) {
     ZqTest::TempDir dir;
     Application application;
     application.settings.model = model;

@@ -29,7 +29,7 @@ Zq::TerminalRecord sampleRecord(int i) {
 TEST(FullDeviceTest, BufferedBytesThatCannotBeWrittenFailTheSync) {
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, "/dev/full"));
-  Zq::writeRecord(file.handle, sampleRecord(0), 0);
+  Zq::writeRecord(file.handle, sampleRecord(0), Zq::CardAsIs);
   EXPECT_TRUE(file.good());  // only in the stream's buffer so far
   EXPECT_FALSE(file.sync());
   EXPECT_FALSE(file.good());
@@ -40,14 +40,14 @@ TEST(FullDeviceTest, BufferedBytesThatCannotBeWrittenFailTheSync) {
 TEST(FullDeviceTest, FinishReportsTheLostRecords) {
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, "/dev/full"));
-  Zq::writeRecord(file.handle, sampleRecord(1), 2);
+  Zq::writeRecord(file.handle, sampleRecord(1), Zq::CardHex8);
   EXPECT_FALSE(Zq::finishDataFile(file));
 }
 
 TEST(FullDeviceTest, WritesPastTheBufferSetTheErrorAtOnce) {
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, "/dev/full"));
-  for (int i = 0; i < 10000; ++i) Zq::writeRecord(file.handle, sampleRecord(i), 0);
+  for (int i = 0; i < 10000; ++i) Zq::writeRecord(file.handle, sampleRecord(i), Zq::CardAsIs);
   EXPECT_FALSE(file.good());
   EXPECT_FALSE(Zq::finishDataFile(file));
 }
@@ -83,7 +83,7 @@ TEST_F(SmallDiskTest, DownloadThatFitsIsSaved) {
   const std::string path = dir.file("out.txt");
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  for (int i = 0; i < 100; ++i) Zq::writeRecord(file.handle, sampleRecord(i), 0);
+  for (int i = 0; i < 100; ++i) Zq::writeRecord(file.handle, sampleRecord(i), Zq::CardAsIs);
   EXPECT_TRUE(Zq::finishDataFile(file));
   EXPECT_EQ(ZqTest::readFile(path).size(), 100u * std::strlen("0A1B2C3D4E\t1\t05.01.2026\t07:58:12\t00\r\n"));
 }
@@ -92,7 +92,7 @@ TEST_F(SmallDiskTest, DownloadLargerThanTheDiskFails) {
   const std::string path = dir.file("out.txt");
   Zq::DownloadFile download(path);
   ASSERT_TRUE(download.open());
-  for (int i = 0; i < 5000; ++i) Zq::writeRecord(download.stream(), sampleRecord(i), 0);  // about 190 KB
+  for (int i = 0; i < 5000; ++i) Zq::writeRecord(download.stream(), sampleRecord(i), Zq::CardAsIs);  // about 190 KB
   EXPECT_FALSE(download.save());
   EXPECT_EQ(ZqTest::readFile(path), "");  // the part that fitted is no download
 }
@@ -111,7 +111,7 @@ TEST_F(SmallDiskTest, FullDiskAtTheLastFlushFails) {
   const std::string path = dir.file("out.txt");
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  Zq::writeRecord(file.handle, sampleRecord(0), 0);
+  Zq::writeRecord(file.handle, sampleRecord(0), Zq::CardAsIs);
   EXPECT_TRUE(file.good());
   EXPECT_FALSE(Zq::finishDataFile(file));
 }

@@ -45,18 +45,18 @@ TEST_F(SerialPortPtyTest, CreateOpensTheLinkedDeviceAndCloseReleasesIt) {
   EXPECT_EQ(SerialPort::devicePath("COM7"), pty.directory() + "/COM7");
   SerialPort port;
   ASSERT_TRUE(port.create(Port));
-  EXPECT_STREQ(port.name, "COM7");
-  EXPECT_NE(port.handle, 0u);
+  EXPECT_STREQ(port.portName(), "COM7");
+  EXPECT_TRUE(port.isOpen());
   // The pre-filled line, before the connection adjusts it.
-  EXPECT_EQ(port.dcb.baudRate, 115200u);
-  EXPECT_EQ(port.dcb.byteSize, 8);
-  EXPECT_TRUE(port.dcb.outX);
-  EXPECT_TRUE(port.dcb.dtrEnabled);
+  EXPECT_EQ(port.lineSettings().baudRate, 115200u);
+  EXPECT_EQ(port.lineSettings().byteSize, 8);
+  EXPECT_TRUE(port.lineSettings().outX);
+  EXPECT_TRUE(port.lineSettings().dtrEnabled);
   EXPECT_TRUE(port.open());
   EXPECT_TRUE(port.close());
-  EXPECT_EQ(port.handle, 0u);
-  EXPECT_STREQ(port.name, "COM7");
-  EXPECT_EQ(port.port, Port);
+  EXPECT_FALSE(port.isOpen());
+  EXPECT_STREQ(port.portName(), "COM7");
+  EXPECT_EQ(port.portNumber(), Port);
   EXPECT_TRUE(port.close());
   EXPECT_TRUE(log.lines().empty());
 }
@@ -64,7 +64,7 @@ TEST_F(SerialPortPtyTest, CreateOpensTheLinkedDeviceAndCloseReleasesIt) {
 TEST_F(SerialPortPtyTest, MissingPortFailsAndLeavesNothingToClose) {
   SerialPort port;
   EXPECT_FALSE(port.create(9));
-  EXPECT_EQ(port.handle, 0u);
+  EXPECT_FALSE(port.isOpen());
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             std::vector<std::string>{"SerialPort::open(): Can't open COM9 port, err => 2 (No such file or directory)"});
   EXPECT_TRUE(port.close());
@@ -79,9 +79,9 @@ TEST_F(SerialPortPtyTest, NotATerminalFailsReadingItsState) {
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             std::vector<std::string>{"SerialPort::open(): GetCommState() failed, err => 25 (Inappropriate ioctl for device)"});
   // The device stays open until close, which then succeeds quietly.
-  EXPECT_NE(port.handle, 0u);
+  EXPECT_TRUE(port.isOpen());
   EXPECT_TRUE(port.close());
-  EXPECT_EQ(port.handle, 0u);
+  EXPECT_FALSE(port.isOpen());
   EXPECT_EQ(log.lines().size(), 1u);
 }
 
@@ -178,7 +178,7 @@ TEST_F(SerialPortPtyTest, ReplyGathersChunksUntilTheLineFallsSilent) {
 TEST_F(SerialPortPtyTest, OwnerEndsTheReplyAtItsCarriageReturn) {
   SerialPort port;
   CarriageReturnOwner owner;
-  port.event = &owner;
+  port.setEvent(&owner);
   openPort(port);
   std::thread device([this] {
     pty.write("ab");

@@ -16,6 +16,8 @@ namespace Common {
 // Reaches the message cutting, which a real system rarely exercises in all its forms.
 struct SerialPortTestAccess {
   static std::string cut(const std::string& message) { return SerialPort::cutSystemMessage(message); }
+  // Names a port that was never created, as the messages of a closed port name it.
+  static void name(SerialPort& port, const char* name) { std::snprintf(port.name, sizeof port.name, "%s", name); }
 };
 }  // namespace Common
 
@@ -68,11 +70,11 @@ TEST(SerialPortTest, CreateFormsTheNameFromTheLowEightBits) {
   SerialPort port;
   // Whether or not such a device exists here, the name is formed first.
   port.create(255);
-  EXPECT_STREQ(port.name, "COM255");
-  EXPECT_EQ(port.port, 255);
+  EXPECT_STREQ(port.portName(), "COM255");
+  EXPECT_EQ(port.portNumber(), 255);
   port.create(0x1FF);
-  EXPECT_STREQ(port.name, "COM255");
-  EXPECT_EQ(port.port, 0x1FF);
+  EXPECT_STREQ(port.portName(), "COM255");
+  EXPECT_EQ(port.portNumber(), 0x1FF);
 }
 
 TEST(SerialPortTest, MissingPortFailsWithItsErrorAndThenClosesQuietly) {
@@ -80,8 +82,8 @@ TEST(SerialPortTest, MissingPortFailsWithItsErrorAndThenClosesQuietly) {
   SerialPort port;
   // 256 keeps only its low eight bits: COM0, which no system has.
   EXPECT_FALSE(port.create(256));
-  EXPECT_STREQ(port.name, "COM0");
-  EXPECT_EQ(port.handle, 0u);
+  EXPECT_STREQ(port.portName(), "COM0");
+  EXPECT_FALSE(port.isOpen());
   const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
   ASSERT_EQ(errors.size(), 1u);
   expectSystemError(errors[0], "SerialPort::open(): Can't open COM0 port, ");
@@ -100,7 +102,7 @@ TEST(SerialPortTest, ClosedPortClosesWithoutALogLine) {
 TEST(SerialPortTest, TransfersOnAClosedPortFailAndSayWhy) {
   ZqTest::LogCapture log;
   SerialPort port;
-  std::snprintf(port.name, sizeof port.name, "COM4");
+  Common::SerialPortTestAccess::name(port, "COM4");
   const uint8_t data[] = {0x02, 0x0D};
   uint8_t buffer[SerialPort::ReadChunk];
   EXPECT_EQ(port.send(data, 2), 0);
@@ -135,7 +137,7 @@ TEST(COMConnectionTest, TerminalOperationsAreNotImplementedByDefault) {
   Zq::COMConnection connection;
   EXPECT_FALSE(connection.reset());
   EXPECT_FALSE(connection.updateDateTime());
-  EXPECT_FALSE(connection.dump("unused.txt", 0));
+  EXPECT_FALSE(connection.dump("unused.txt", Zq::CardAsIs));
   EXPECT_EQ(log.messages(), (std::vector<std::string>{"[WARNING] COMConnection::reset(): Not Implemented",
                                                       "[WARNING] COMConnection::updateDateTime(): Not Implemented",
                                                       "[WARNING] COMConnection::dump(): Not Implemented"}));

@@ -12,7 +12,15 @@
 #include "LoopbackPeer.h"
 #include "Zq/Command.h"
 
+namespace Common {
+// What `create` recorded, which the socket keeps to itself.
+struct SocketTestAccess {
+  static std::vector<int32_t> kind(const Socket& socket) { return {socket.family, socket.type, socket.protocol}; }
+};
+}  // namespace Common
+
 using Common::Socket;
+using Common::SocketTestAccess;
 using ZqTest::LoopbackPeer;
 using ZqTest::PeerConnection;
 
@@ -129,7 +137,7 @@ TEST_F(SocketTest, FixedBufferFilledExactlyReturnsItsSizeWithoutCompletion) {
   Socket socket;
   connectNonBlocking(socket, peer.port());
   CarriageReturnEnds never;  // no carriage return comes: it never says complete
-  socket.event = &never;
+  socket.setEvent(&never);
 
   uint8_t buffer[8];
   const Clock::time_point start = Clock::now();
@@ -156,7 +164,7 @@ TEST_F(SocketTest, ReplyEndsAsSoonAsOnReceiveSaysComplete) {
   Socket socket;
   connectNonBlocking(socket, peer.port());
   CarriageReturnEnds complete;
-  socket.event = &complete;
+  socket.setEvent(&complete);
 
   const std::string request = "STATUS\n";
   ASSERT_EQ(socket.sendTimeout(reinterpret_cast<const uint8_t*>(request.data()), 7, 1000), 7);
@@ -245,7 +253,7 @@ TEST_F(SocketTest, BlockingSocketIsReadyAtOnceWithoutWaiting) {
   ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
   ASSERT_TRUE(socket.connect(peer.port(), "127.0.0.1", 2500));
   // The timed connect leaves the socket blocking.
-  ASSERT_TRUE(socket.blocking);
+  ASSERT_TRUE(socket.isBlocking());
 
   // Nothing is there to read, yet a blocking socket is never waited for.
   const Clock::time_point start = Clock::now();
@@ -264,26 +272,23 @@ TEST_F(SocketTest, ConnectRecordsThePeerAndCloseForgetsEverything) {
   LoopbackPeer peer(silentUntilClosed);
   Socket socket;
   ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
-  EXPECT_NE(socket.handle, 0u);
-  EXPECT_EQ(socket.family, Socket::FamilyIPv4);
-  EXPECT_EQ(socket.type, Socket::TypeStream);
-  EXPECT_EQ(socket.protocol, Socket::ProtocolTcp);
-  EXPECT_EQ(socket.port, 0);
+  EXPECT_TRUE(socket.isOpen());
+  EXPECT_EQ(SocketTestAccess::kind(socket),
+            (std::vector<int32_t>{Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp}));
+  EXPECT_EQ(socket.peerPort(), 0);
   // A negative time-out is one ordinary connect, without mode changes.
   ASSERT_TRUE(socket.connect(peer.port(), "127.0.0.1", -1));
-  EXPECT_EQ(socket.port, peer.port());
-  EXPECT_EQ(socket.host, "127.0.0.1");
-  EXPECT_TRUE(socket.blocking);
+  EXPECT_EQ(socket.peerPort(), peer.port());
+  EXPECT_EQ(socket.peerHost(), "127.0.0.1");
+  EXPECT_TRUE(socket.isBlocking());
   ASSERT_TRUE(socket.setBlockingMode(false));
 
   EXPECT_TRUE(socket.close());
-  EXPECT_EQ(socket.handle, 0u);
-  EXPECT_EQ(socket.family, 0);
-  EXPECT_EQ(socket.type, 0);
-  EXPECT_EQ(socket.protocol, 0);
-  EXPECT_EQ(socket.port, 0);
-  EXPECT_EQ(socket.host, "");
-  EXPECT_TRUE(socket.blocking);
+  EXPECT_FALSE(socket.isOpen());
+  EXPECT_EQ(SocketTestAccess::kind(socket), (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(socket.peerPort(), 0);
+  EXPECT_EQ(socket.peerHost(), "");
+  EXPECT_TRUE(socket.isBlocking());
   // Closing what is closed succeeds silently.
   EXPECT_TRUE(socket.close());
   EXPECT_TRUE(log.messages().empty());
@@ -296,8 +301,8 @@ TEST_F(SocketTest, RefusedConnectionFailsWithinTheTimeout) {
   const Clock::time_point start = Clock::now();
   EXPECT_FALSE(socket.connect(port, "127.0.0.1", 2500));
   EXPECT_LT(msSince(start), 2500);
-  EXPECT_EQ(socket.port, 0);
-  EXPECT_EQ(socket.host, "");
+  EXPECT_EQ(socket.peerPort(), 0);
+  EXPECT_EQ(socket.peerHost(), "");
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             std::vector<std::string>{"Socket::connect(): Connection timeout to 127.0.0.1:" + std::to_string(port) +
                                      ", err => " + std::to_string(wouldBlock)});
@@ -327,7 +332,7 @@ TEST_F(SocketTest, AnyAddressIsRefusedAndNeverReachesALocalService) {
     Socket socket;
     ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
     EXPECT_FALSE(socket.connect(peer.port(), "0.0.0.0", timeoutMs));
-    EXPECT_EQ(socket.port, 0);
+    EXPECT_EQ(socket.peerPort(), 0);
   }
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>(2, expected));
 
@@ -347,8 +352,8 @@ TEST_F(SocketTest, EmptyOrUnreadableAddressIsRefusedWithoutConnecting) {
     Socket socket;
     ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
     EXPECT_FALSE(socket.connect(1001, host, 2500)) << host;
-    EXPECT_EQ(socket.host, "") << host;
-    EXPECT_TRUE(socket.blocking) << "no mode change before the refusal: " << host;
+    EXPECT_EQ(socket.peerHost(), "") << host;
+    EXPECT_TRUE(socket.isBlocking()) << "no mode change before the refusal: " << host;
   }
   const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
   ASSERT_EQ(errors.size(), 3u);
@@ -359,7 +364,7 @@ TEST_F(SocketTest, EmptyOrUnreadableAddressIsRefusedWithoutConnecting) {
 TEST_F(SocketTest, OperationsWithoutASocketFailWithTheSystemError) {
   Socket socket;
   EXPECT_FALSE(socket.setBlockingMode(false));
-  EXPECT_TRUE(socket.blocking);
+  EXPECT_TRUE(socket.isBlocking());
   EXPECT_FALSE(socket.connect(ZqTest::closedLoopbackPort(), "127.0.0.1", -1));
   const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
   ASSERT_EQ(errors.size(), 2u);
@@ -378,8 +383,8 @@ TEST_F(SocketTest, CreateOnAnOpenSocketStartsAfresh) {
   ASSERT_TRUE(socket.connect(peer.port(), "127.0.0.1", 2500));
   const Clock::time_point start = Clock::now();
   ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
-  EXPECT_EQ(socket.port, 0);
-  EXPECT_EQ(socket.host, "");
+  EXPECT_EQ(socket.peerPort(), 0);
+  EXPECT_EQ(socket.peerHost(), "");
   peer.waitDone();
   // The peer saw the old connection end instead of waiting out its three seconds.
   EXPECT_LT(msSince(start), 2500);

@@ -46,7 +46,7 @@ TEST_F(TCPConnectionTest, DefaultOperationsWarnOnceAndFail) {
   Zq::TCPConnection connection;
   EXPECT_FALSE(connection.reset());
   EXPECT_FALSE(connection.updateDateTime());
-  EXPECT_FALSE(connection.dump("out.txt", 0));
+  EXPECT_FALSE(connection.dump("out.txt", Zq::CardAsIs));
   EXPECT_EQ(log.messagesAt("[WARNING] "), (std::vector<std::string>{"TCPConnection::reset(): Not Implemented",
                                                                     "TCPConnection::updateDateTime(): Not Implemented",
                                                                     "TCPConnection::dump(): Not Implemented"}));
@@ -59,15 +59,15 @@ TEST_F(TCPConnectionTest, ConnectLeavesTheSocketInTheRequestedMode) {
     Zq::TCPConnection connection;
     const Zq::TCPSettings s = settingsFor("127.0.0.1", peer.port(), blocking);
     ASSERT_TRUE(connection.connect(s));
-    EXPECT_EQ(connection.socket.blocking, blocking);
-    EXPECT_EQ(connection.socket.port, peer.port());
+    EXPECT_EQ(connection.socket.isBlocking(), blocking);
+    EXPECT_EQ(connection.socket.peerPort(), peer.port());
     EXPECT_EQ(connection.settings.host, "127.0.0.1");
     EXPECT_EQ(connection.settings.recvAttempts, 5);
     // A non-blocking socket waits for its (silent) peer; a blocking one is ready at once.
     EXPECT_EQ(connection.socket.canRead(50), blocking);
 
     EXPECT_TRUE(connection.disconnect());
-    EXPECT_EQ(connection.socket.handle, 0u);
+    EXPECT_FALSE(connection.socket.isOpen());
     EXPECT_TRUE(connection.disconnect());
   }
   EXPECT_EQ(log.messages(), std::vector<std::string>{"[WARNING] Socket::canRead(): Read timeout (50 msec)"});
@@ -107,7 +107,7 @@ TEST_F(TCPConnectionTest, ConnectAgainReplacesTheOldConnection) {
   ASSERT_TRUE(connection.connect(settingsFor("127.0.0.1", second.port(), false)));
   // The first peer sees its connection closed rather than waiting out its receive.
   first.waitDone();
-  EXPECT_EQ(connection.socket.port, second.port());
+  EXPECT_EQ(connection.socket.peerPort(), second.port());
   const uint8_t bytes[] = {'h', 'i'};
   EXPECT_EQ(connection.socket.sendTimeout(bytes, 2, 192), 2);
   connection.disconnect();

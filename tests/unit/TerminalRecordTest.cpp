@@ -29,7 +29,7 @@ protected:
     Common::File file;
     EXPECT_TRUE(Zq::openDataFile(file, path));
     if (file.handle == nullptr) return "<not opened>";
-    Zq::writeRecord(file.handle, r, cardFormat);
+    Zq::writeRecord(file.handle, r, static_cast<Zq::CardFormat>(cardFormat));
     EXPECT_TRUE(Zq::finishDataFile(file));
     return ZqTest::readFile(path);
   }
@@ -63,32 +63,32 @@ TEST(CardNumberTest, DecimalIsFourBytesRunTogether) {
 
 TEST_F(DataFileTest, WorkedExamplesInEveryCardMode) {
   const TerminalRecord r = record("A1B2C3", 2, "05.01.2026", "07:58:12", 0);
-  EXPECT_EQ(written(r, 0), "A1B2C3\t2\t05.01.2026\t07:58:12\t00\r\n");
-  EXPECT_EQ(written(r, 1), "0161178195\t2\t05.01.2026\t07:58:12\t00\r\n");
-  EXPECT_EQ(written(r, 2), "00A1B2C3\t2\t05.01.2026\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardAsIs), "A1B2C3\t2\t05.01.2026\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardDecimal), "0161178195\t2\t05.01.2026\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardHex8), "00A1B2C3\t2\t05.01.2026\t07:58:12\t00\r\n");
 
   const TerminalRecord longCard = record("0A1B2C3D4E", 4, "31.12.2025", "23:59:59", 0);
-  EXPECT_EQ(written(longCard, 0), "0A1B2C3D4E\t4\t31.12.2025\t23:59:59\t00\r\n");
-  EXPECT_EQ(written(longCard, 1), "27446178\t4\t31.12.2025\t23:59:59\t00\r\n");
-  EXPECT_EQ(written(longCard, 2), "1B2C3D4E\t4\t31.12.2025\t23:59:59\t00\r\n");
+  EXPECT_EQ(written(longCard, Zq::CardAsIs), "0A1B2C3D4E\t4\t31.12.2025\t23:59:59\t00\r\n");
+  EXPECT_EQ(written(longCard, Zq::CardDecimal), "27446178\t4\t31.12.2025\t23:59:59\t00\r\n");
+  EXPECT_EQ(written(longCard, Zq::CardHex8), "1B2C3D4E\t4\t31.12.2025\t23:59:59\t00\r\n");
 
   const TerminalRecord twelve = record("0012345678", 1, "01.02.2026", "08:00:00", 0);
-  EXPECT_EQ(written(twelve, 1), "185286120\t1\t01.02.2026\t08:00:00\t00\r\n");
-  EXPECT_EQ(written(twelve, 2), "12345678\t1\t01.02.2026\t08:00:00\t00\r\n");
+  EXPECT_EQ(written(twelve, Zq::CardDecimal), "185286120\t1\t01.02.2026\t08:00:00\t00\r\n");
+  EXPECT_EQ(written(twelve, Zq::CardHex8), "12345678\t1\t01.02.2026\t08:00:00\t00\r\n");
 }
 
 TEST_F(DataFileTest, EmptyCardInEveryMode) {
   const TerminalRecord r = record("", 3, "05.01.2026", "12:00:00", 0);
-  EXPECT_EQ(written(r, 0), "\t3\t05.01.2026\t12:00:00\t00\r\n");
-  EXPECT_EQ(written(r, 1), "0000\t3\t05.01.2026\t12:00:00\t00\r\n");
-  EXPECT_EQ(written(r, 2), "00000000\t3\t05.01.2026\t12:00:00\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardAsIs), "\t3\t05.01.2026\t12:00:00\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardDecimal), "0000\t3\t05.01.2026\t12:00:00\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardHex8), "00000000\t3\t05.01.2026\t12:00:00\t00\r\n");
 }
 
 TEST_F(DataFileTest, ExtraCodeHasAtLeastTwoDigitsAndItsSign) {
-  EXPECT_EQ(written(record("1", 1, "d", "t", 5), 0), "1\t1\td\tt\t05\r\n");
-  EXPECT_EQ(written(record("1", 1, "d", "t", 7), 0), "1\t1\td\tt\t07\r\n");
-  EXPECT_EQ(written(record("1", 1, "d", "t", 123), 0), "1\t1\td\tt\t123\r\n");
-  EXPECT_EQ(written(record("1", 1, "d", "t", -5), 0), "1\t1\td\tt\t-5\r\n");
+  EXPECT_EQ(written(record("1", 1, "d", "t", 5), Zq::CardAsIs), "1\t1\td\tt\t05\r\n");
+  EXPECT_EQ(written(record("1", 1, "d", "t", 7), Zq::CardAsIs), "1\t1\td\tt\t07\r\n");
+  EXPECT_EQ(written(record("1", 1, "d", "t", 123), Zq::CardAsIs), "1\t1\td\tt\t123\r\n");
+  EXPECT_EQ(written(record("1", 1, "d", "t", -5), Zq::CardAsIs), "1\t1\td\tt\t-5\r\n");
 }
 
 TEST_F(DataFileTest, UnknownCardFormatWritesTheCardUnchanged) {
@@ -98,19 +98,19 @@ TEST_F(DataFileTest, UnknownCardFormatWritesTheCardUnchanged) {
 }
 
 TEST_F(DataFileTest, DefaultRecord) {
-  EXPECT_EQ(written(TerminalRecord(), 0), "\t1\t\t\t00\r\n");
+  EXPECT_EQ(written(TerminalRecord(), Zq::CardAsIs), "\t1\t\t\t00\r\n");
 }
 
 TEST_F(DataFileTest, TextFieldsStopAtTheirFirstZeroCharacter) {
   const TerminalRecord r = record(std::string("AB\0CD", 5), 1, std::string("05\0.01", 6), "07:58:12", 0);
-  EXPECT_EQ(written(r, 0), "AB\t1\t05\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardAsIs), "AB\t1\t05\t07:58:12\t00\r\n");
   // The card ends there before it is padded or converted: nothing after the zero is read.
-  EXPECT_EQ(written(r, 2), "000000AB\t1\t05\t07:58:12\t00\r\n");
-  EXPECT_EQ(written(r, 1), "000171\t1\t05\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardHex8), "000000AB\t1\t05\t07:58:12\t00\r\n");
+  EXPECT_EQ(written(r, Zq::CardDecimal), "000171\t1\t05\t07:58:12\t00\r\n");
   const TerminalRecord padded = record(std::string("12\0\0\0\0\0\0", 8), 1, "d", "t", 0);
-  EXPECT_EQ(written(padded, 0), "12\t1\td\tt\t00\r\n");
-  EXPECT_EQ(written(padded, 2), "00000012\t1\td\tt\t00\r\n");
-  EXPECT_EQ(written(padded, 1), "00018\t1\td\tt\t00\r\n");
+  EXPECT_EQ(written(padded, Zq::CardAsIs), "12\t1\td\tt\t00\r\n");
+  EXPECT_EQ(written(padded, Zq::CardHex8), "00000012\t1\td\tt\t00\r\n");
+  EXPECT_EQ(written(padded, Zq::CardDecimal), "00018\t1\td\tt\t00\r\n");
 }
 
 // A download ends saved (complete, possibly of no records) or with an empty file, whatever
@@ -120,7 +120,7 @@ TEST_F(DataFileTest, DownloadThatIsNotSavedLeavesAnEmptyFile) {
   {
     Zq::DownloadFile download(path);
     ASSERT_TRUE(download.open());
-    Zq::writeRecord(download.stream(), record("A1", 1, "d", "t", 0), 0);
+    Zq::writeRecord(download.stream(), record("A1", 1, "d", "t", 0), Zq::CardAsIs);
     ASSERT_TRUE(download.flush());
     EXPECT_EQ(ZqTest::readFile(path), "A1\t1\td\tt\t00\r\n");
   }
@@ -130,7 +130,7 @@ TEST_F(DataFileTest, DownloadThatIsNotSavedLeavesAnEmptyFile) {
   {
     Zq::DownloadFile download(path);
     ASSERT_TRUE(download.open());
-    Zq::writeRecord(download.stream(), record("B2", 1, "d", "t", 0), 0);
+    Zq::writeRecord(download.stream(), record("B2", 1, "d", "t", 0), Zq::CardAsIs);
     EXPECT_TRUE(download.save());
     EXPECT_FALSE(download.save());  // once only: a second save is nothing saved
   }
@@ -157,7 +157,7 @@ TEST_F(DataFileTest, LinesEndInCarriageReturnLineFeedOnEveryPlatform) {
   const std::string path = dir.file("many.txt");
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  for (int i = 0; i < 3; ++i) Zq::writeRecord(file.handle, record("C" + std::to_string(i), 1, "d", "t", i), 0);
+  for (int i = 0; i < 3; ++i) Zq::writeRecord(file.handle, record("C" + std::to_string(i), 1, "d", "t", i), Zq::CardAsIs);
   ASSERT_TRUE(Zq::finishDataFile(file));
   EXPECT_EQ(file.handle, nullptr);
   EXPECT_EQ(ZqTest::readFile(path), "C0\t1\td\tt\t00\r\nC1\t1\td\tt\t01\r\nC2\t1\td\tt\t02\r\n");
@@ -193,7 +193,7 @@ TEST_F(DataFileTest, LargeDownloadArrivesWhole) {
   std::string expected;
   for (int i = 0; i < 5000; ++i) {
     const TerminalRecord r = record("A1B2C3", 1 + i % 4, "05.01.2026", "07:58:12", i % 100);
-    Zq::writeRecord(file.handle, r, 2);
+    Zq::writeRecord(file.handle, r, Zq::CardHex8);
     char line[64];
     std::snprintf(line, sizeof line, "00A1B2C3\t%d\t05.01.2026\t07:58:12\t%02d\r\n", 1 + i % 4, i % 100);
     expected += line;

@@ -169,7 +169,7 @@ TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
   });
   ZqTest::LogCapture log;
 
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(),
             (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11RG2", "11RH", "11LO"}));
@@ -187,7 +187,7 @@ TEST_F(Zq2210DialogueTest, DownloadPassesTheCardFormatThrough) {
   connect(driver);
   ScriptedTerminal terminal(line, terminalWith({FiveRecords[2]}));
   const std::string path = dir.file("out.txt");
-  EXPECT_TRUE(driver.dump(path, 1));
+  EXPECT_TRUE(driver.dump(path, Zq::CardDecimal));
   EXPECT_EQ(ZqTest::readFile(path), "0161178195\t3\t05.01.2026\t12:44:03\t01\r\n");
 }
 
@@ -198,7 +198,7 @@ TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
   const std::string path = dir.file("out.txt");
   {
     ZqTest::LogCapture log;
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
     EXPECT_EQ(log.messagesAt("[ERROR] "),
               (Strings{"Zq2210::cmd_li(): err => 44H, Access denied, RPL=02 31 31 44 0D",
                        "Zq2210::dump(): Can't log in the terminal"}));
@@ -227,7 +227,7 @@ TEST_F(Zq2210DialogueTest, RefusedReadTransactionLogsThenLogsOut) {
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11LO"}));
   EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq2210::cmd_ra(): err => 42H, Busy, RPL=02 31 31 42 0D",
@@ -250,7 +250,7 @@ TEST_F(Zq2210DialogueTest, EmptyTerminalIsACompleteDownloadOfNoRecords) {
     std::fclose(old);
   }
 
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11LO"}));
   EXPECT_EQ(log.messages(), (Strings{"[WARNING] Zq2210::dump(): No data for read"}));
@@ -284,7 +284,7 @@ TEST_F(Zq2210DialogueTest, CountThatIsNotANumberFailsAfterTheLogOut) {
     ZqTest::LogCapture log;
     const std::string path = dir.file("out.txt");
 
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
 
     EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11LO"}));
     Strings expected = c.before;
@@ -303,7 +303,7 @@ TEST_F(Zq2210DialogueTest, FailedRecordEmptiesTheFileAndLogsOut) {
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(),
             (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11RG2", "11LO"}));
@@ -324,7 +324,7 @@ TEST_F(Zq2210DialogueTest, AcceptedRecordWithoutDataIsAnEmptyRecord) {
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "),
@@ -339,7 +339,7 @@ TEST_F(Zq2210DialogueTest, RefusedAcknowledgementDoesNotStopTheDownload) {
   ZqTest::LogCapture log;
   const std::string path = dir.file("out.txt");
 
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_rh(): err => 45H, End, RPL=02 31 31 45 0D",
@@ -472,7 +472,7 @@ TEST_F(Zq2210DialogueTest, DataFileThatCannotBeFlushedFailsTheDownload) {
   ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1]}));
   ZqTest::LogCapture log;
 
-  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file /dev/full"}));
@@ -489,7 +489,7 @@ TEST_F(Zq2210DialogueTest, WriteFailureMidwayStopsBeforeAcknowledging) {
   ScriptedTerminal terminal(line, terminalWith(records));
   ZqTest::LogCapture log;
 
-  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
 
   const Strings requests = terminal.requests();
   ASSERT_GE(requests.size(), 5u);

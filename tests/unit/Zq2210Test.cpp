@@ -138,7 +138,7 @@ TEST(Zq2210ReplyTest, OnReceiveWaitsForACarriageReturnAnywhere) {
 
 TEST(Zq2210ReplyTest, DriverIsItsPortsEventSink) {
   Zq2210 driver;
-  EXPECT_EQ(driver.serialPort.event, static_cast<Common::ISerialPortEvent*>(&driver));
+  EXPECT_EQ(driver.serialPort.eventSink(), static_cast<Common::ISerialPortEvent*>(&driver));
 }
 
 TEST(Zq2210RequestTest, FramesAreStxLiteralArgumentsCr) {
@@ -215,7 +215,7 @@ TEST(Zq2210RequestTest, ClockValuesThatDoNotFitAreRefused) {
 // Decodes one record text through dumpRecord and returns the data file's bytes.
 class Zq2210RecordTest : public ::testing::Test {
 protected:
-  std::string decode(const std::string& text, int32_t cardFormat = 0, bool* result = nullptr) {
+  std::string decode(const std::string& text, Zq::CardFormat cardFormat = Zq::CardAsIs, bool* result = nullptr) {
     const std::string path = dir.file("record.txt");
     Common::File file;
     EXPECT_TRUE(file.openExclusive(path.c_str(), "wb"));
@@ -231,11 +231,11 @@ protected:
 
 TEST_F(Zq2210RecordTest, FullRecordBecomesOneLine) {
   bool result = false;
-  EXPECT_EQ(decode("1\t05-01-2026\t07:58:12\tX0012AB34\t3", 0, &result), "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n");
+  EXPECT_EQ(decode("1\t05-01-2026\t07:58:12\tX0012AB34\t3", Zq::CardAsIs, &result), "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n");
   EXPECT_TRUE(result);
   // The card-number mode reaches the writer.
-  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", 2), "00A1B2C3\t2\t05.01.2026\t07:58:12\t03\r\n");
-  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", 1), "0161178195\t2\t05.01.2026\t07:58:12\t03\r\n");
+  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", Zq::CardHex8), "00A1B2C3\t2\t05.01.2026\t07:58:12\t03\r\n");
+  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", Zq::CardDecimal), "0161178195\t2\t05.01.2026\t07:58:12\t03\r\n");
 }
 
 TEST_F(Zq2210RecordTest, MissingFieldsKeepTheDefaults) {
@@ -285,7 +285,7 @@ TEST_F(Zq2210RecordTest, ExtraCodeAndFieldsPastTheFifth) {
 TEST_F(Zq2210RecordTest, EmptyTextWritesNothing) {
   ZqTest::LogCapture log;
   bool result = true;
-  EXPECT_EQ(decode("", 0, &result), "");
+  EXPECT_EQ(decode("", Zq::CardAsIs, &result), "");
   EXPECT_FALSE(result);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0].rfind("[ERROR] Zq2210::dumpRecord(): Empty record at Zq\\Zq2210:", 0), 0u);
@@ -317,7 +317,7 @@ TEST(Zq2210NoLineTest, UnwritableDataFileContactsNoTerminal) {
   const std::string path = dir.file("missing-directory/out.txt");
   Zq2210 driver;
   ZqTest::LogCapture log;
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq2210::dump(): Can't open file " + path}));
 }
 
@@ -362,7 +362,7 @@ TEST(Zq2210NoLineTest, FailedLogInEndsEveryDialogue) {
       std::fclose(old);
     }
     ZqTest::LogCapture log;
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
     EXPECT_EQ(ownLines(log), (Strings{sendLogIn, "[ERROR] Zq2210::dump(): Can't log in the terminal"}));
     // Opened before the terminal was contacted: an earlier file is emptied.
     EXPECT_TRUE(ZqTest::fileExists(path));

@@ -22,7 +22,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // The data-file text that dumpRecord writes for one record text.
-std::string decode(const std::string& text, int32_t cardFormat = Zq::CardAsIs) {
+std::string decode(const std::string& text, Zq::CardFormat cardFormat = Zq::CardAsIs) {
   TempDir dir;
   const std::string path = dir.file("data.txt");
   Zq::Zq735 driver;
@@ -115,7 +115,7 @@ TEST(Zq735RecordTest, EmptyRecordIsRejected) {
   Zq::Zq735 driver;
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  EXPECT_FALSE(driver.dumpRecord("", file.handle, 0));
+  EXPECT_FALSE(driver.dumpRecord("", file.handle, Zq::CardAsIs));
   EXPECT_TRUE(Zq::finishDataFile(file));
   EXPECT_EQ(ZqTest::readFile(path), "");
   EXPECT_EQ(log.messagesAt("[ERROR] "), Strings{"Zq735::dumpRecord(): Empty record"});
@@ -123,7 +123,7 @@ TEST(Zq735RecordTest, EmptyRecordIsRejected) {
 
 TEST(Zq735ReplyTest, CompleteOnceACarriageReturnHasArrived) {
   Zq::Zq735 driver;
-  EXPECT_EQ(driver.socket.event, &driver);
+  EXPECT_EQ(driver.socket.eventSink(), &driver);
   const auto complete = [&](const std::string& text, int32_t length) {
     return driver.onReceive(reinterpret_cast<const uint8_t*>(text.data()), length);
   };
@@ -176,7 +176,7 @@ TEST(Zq735CommandTest, UnwritableFileFailsBeforeAnythingIsSent) {
   TempDir dir;
   const std::string path = dir.file("missing-dir/data.txt");
   Zq::Zq735 driver;
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(log.messagesAt("[ERROR] "), Strings{"Zq735::dump(): Can't open file " + path});
 }
 
@@ -192,7 +192,7 @@ TEST_F(Zq735DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_TRUE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), frameD + frameN);
@@ -207,7 +207,7 @@ TEST_F(Zq735DialogueTest, ErrorReplyToCountIsLoggedWithItsCode) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq735::cmd_n(): err => 5, , RPL=02 45 30 35 0D",
@@ -220,7 +220,7 @@ TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), frameD);
@@ -238,7 +238,7 @@ TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_TRUE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), frameD + frameN + frameG(0) + frameG(1));
@@ -253,7 +253,7 @@ TEST_F(Zq735DialogueTest, IndexesAreSentAsFourHexDigits) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_TRUE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   const std::string sent = peer.received();
@@ -274,7 +274,7 @@ TEST_F(Zq735DialogueTest, RejectedRecordEmptiesTheFile) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   const std::string sent = peer.received();
@@ -390,7 +390,7 @@ TEST_F(Zq735DialogueTest, FullDiskStopsTheDownloadEarly) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump("/dev/full", 0));
+    EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
   }
   peer.waitDone();
   const std::string sent = peer.received();
@@ -403,7 +403,7 @@ TEST_F(Zq735DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump("/dev/full", 0));
+    EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::dump(): Can't write file /dev/full"});

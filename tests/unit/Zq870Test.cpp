@@ -34,7 +34,7 @@ std::string count(uint32_t n) {
 }
 
 // The data-file text that dumpRecord writes for one record.
-std::string decode(const std::string& bytes, int32_t cardFormat = Zq::CardAsIs) {
+std::string decode(const std::string& bytes, Zq::CardFormat cardFormat = Zq::CardAsIs) {
   TempDir dir;
   const std::string path = dir.file("data.txt");
   Zq::Zq870 driver;
@@ -92,8 +92,8 @@ TEST(Zq870RecordTest, CardBytesReachTheWriterUnchanged) {
 
 TEST(Zq870ReceiveTest, ClockAndClearRepliesEndAtOkOrNoAnywhere) {
   Zq::Zq870 driver;
-  EXPECT_EQ(driver.socket.event, &driver);
-  for (int32_t pending : {Zq::Zq870::PendingSetTime, Zq::Zq870::PendingClearLog}) {
+  EXPECT_EQ(driver.socket.eventSink(), &driver);
+  for (const Zq::Zq870::PendingCommand pending : {Zq::Zq870::PendingSetTime, Zq::Zq870::PendingClearLog}) {
     driver.pendingCommand = pending;
     EXPECT_TRUE(received(driver, "OK"));
     EXPECT_TRUE(received(driver, "NO"));
@@ -111,7 +111,7 @@ TEST(Zq870ReceiveTest, ClockAndClearRepliesEndAtOkOrNoAnywhere) {
 TEST(Zq870ReceiveTest, DownloadAndIdleNeverEndByContent) {
   Zq::Zq870 driver;
   EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingNone);
-  for (int32_t pending : {Zq::Zq870::PendingNone, Zq::Zq870::PendingGetLogData}) {
+  for (const Zq::Zq870::PendingCommand pending : {Zq::Zq870::PendingNone, Zq::Zq870::PendingGetLogData}) {
     driver.pendingCommand = pending;
     EXPECT_FALSE(received(driver, "OK"));
     EXPECT_FALSE(received(driver, "NO"));
@@ -123,7 +123,7 @@ TEST(Zq870DumpTest, UnwritableFileFailsBeforeAnythingIsSent) {
   TempDir dir;
   const std::string path = dir.file("missing-dir/data.txt");
   Zq::Zq870 driver;
-  EXPECT_FALSE(driver.dump(path, 0));
+  EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Can't open file " + path});
   EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingNone);
 }
@@ -144,7 +144,7 @@ TEST_F(Zq870DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_TRUE(driver.dump(path, 0));
+    EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), "GETLOGDATA");
@@ -164,7 +164,7 @@ TEST_F(Zq870DialogueTest, TwoRecordsAreWrittenAndWhatFollowsStaysUnread) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
   EXPECT_TRUE(log.lines().empty());
 
@@ -196,7 +196,7 @@ TEST_F(Zq870DialogueTest, LongDownloadKeepsEveryRecordInOrder) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(ZqTest::readFile(path), expected);
   uint8_t rest[4] = {};
   EXPECT_EQ(driver.socket.recvTimeout(rest, 4, 192, 5), 4);
@@ -214,7 +214,7 @@ TEST_F(Zq870DialogueTest, RecordSplitOverTwoSegmentsIsAssembled) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(ZqTest::readFile(path), firstLine);
   EXPECT_TRUE(log.lines().empty());
 }
@@ -231,7 +231,7 @@ TEST_F(Zq870DialogueTest, PauseLongerThanTheWaitsInsideARecordIsWaitedOutOnce) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 50)));
-  EXPECT_TRUE(driver.dump(path, 0));
+  EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
   EXPECT_TRUE(log.messagesAt("[ERROR] ").empty());
   // 400 ms of silence outlast one series of five 50 ms waits, and part of the next.
@@ -248,7 +248,7 @@ TEST_F(Zq870DialogueTest, BrokenStreamKeepsTheLinesAlreadyWritten) {
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
@@ -265,7 +265,7 @@ TEST_F(Zq870DialogueTest, CountIsUnsignedAndTheDownloadRunsUntilTheStreamStops) 
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
@@ -281,7 +281,7 @@ TEST_F(Zq870DialogueTest, CountIsBigEndian) {
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(ZqTest::readFile(path), firstLine + secondLine);
@@ -295,7 +295,7 @@ TEST_F(Zq870DialogueTest, ShortCountIsAReadFailure) {
   {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump(path, 0));
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't read terminal response"});
@@ -316,7 +316,7 @@ TEST_F(Zq870DialogueTest, FullDiskStopsTheDownloadEarly) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
-  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
   uint8_t next[Zq::Zq870::RecordSize];
   EXPECT_EQ(driver.socket.recvTimeout(next, Zq::Zq870::RecordSize, 40, 5), Zq::Zq870::RecordSize);
@@ -331,7 +331,7 @@ TEST_F(Zq870DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-  EXPECT_FALSE(driver.dump("/dev/full", 0));
+  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
   EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
 }
 #endif

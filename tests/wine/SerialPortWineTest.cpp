@@ -18,9 +18,11 @@
 #include "Zq/Terminal.h"
 
 namespace Common {
-// Reaches the device-control block, which alone holds the flags that have no portable form.
+// Reaches the device-control block, which alone holds the flags that have no portable form, and
+// the device itself, to ask Windows what it applied.
 struct SerialPortTestAccess {
   static DCB& block(SerialPort& port) { return *static_cast<DCB*>(port.nativeLine()); }
+  static HANDLE device(const SerialPort& port) { return reinterpret_cast<HANDLE>(port.handle); }
 };
 }  // namespace Common
 
@@ -61,10 +63,10 @@ protected:
 };
 
 TEST_F(SerialPortWineTest, ConnectAppliesTheTerminalLine) {
-  EXPECT_STREQ(connection.serialPort.name, name.c_str());
+  EXPECT_STREQ(connection.serialPort.portName(), name.c_str());
   DCB state{};
   state.DCBlength = sizeof state;
-  ASSERT_TRUE(::GetCommState(reinterpret_cast<HANDLE>(connection.serialPort.handle), &state));
+  ASSERT_TRUE(::GetCommState(Common::SerialPortTestAccess::device(connection.serialPort), &state));
   EXPECT_EQ(state.BaudRate, 38400u);
   EXPECT_EQ(state.ByteSize, 8);
   EXPECT_EQ(state.Parity, NOPARITY);
@@ -75,12 +77,12 @@ TEST_F(SerialPortWineTest, ConnectAppliesTheTerminalLine) {
   EXPECT_EQ(state.XonChar, 0x11);
   EXPECT_EQ(state.XoffChar, 0x13);
   COMMTIMEOUTS timeouts{};
-  ASSERT_TRUE(::GetCommTimeouts(reinterpret_cast<HANDLE>(connection.serialPort.handle), &timeouts));
+  ASSERT_TRUE(::GetCommTimeouts(Common::SerialPortTestAccess::device(connection.serialPort), &timeouts));
   EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
   EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 35u);
   EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 100u);
   EXPECT_TRUE(connection.disconnect());
-  EXPECT_EQ(connection.serialPort.handle, 0u);
+  EXPECT_FALSE(connection.serialPort.isOpen());
   EXPECT_TRUE(connection.disconnect());
   EXPECT_TRUE(log.lines().empty());
 }
@@ -100,8 +102,8 @@ TEST_F(SerialPortWineTest, OpenClearsTheFlagsAnEarlierProgramLeft) {
   EXPECT_TRUE(connection.disconnect());
   SerialPort serial;
   ASSERT_TRUE(serial.create(static_cast<uint16_t>(port)));
-  serial.dcb.baudRate = 38400;
-  serial.dcb.setTerminalLine();
+  serial.lineSettings().baudRate = 38400;
+  serial.lineSettings().setTerminalLine();
   // Wine keeps none of these (GetCommState says binary, and the rest off, whatever was set), so an
   // earlier program's SetCommState cannot leave them: they are planted in the block `create` read,
   // next to flags the line leaves as it finds them.
@@ -169,7 +171,7 @@ TEST_F(SerialPortWineTest, ReplyGathersChunksUntilTheLineFallsSilent) {
 
 TEST_F(SerialPortWineTest, OwnerEndsTheReplyAtItsCarriageReturn) {
   CarriageReturnOwner owner;
-  connection.serialPort.event = &owner;
+  connection.serialPort.setEvent(&owner);
   request("SPLIT");
   const auto start = Clock::now();
   Zq::Command reply;
@@ -179,7 +181,7 @@ TEST_F(SerialPortWineTest, OwnerEndsTheReplyAtItsCarriageReturn) {
   pause(500);
   EXPECT_EQ(connection.serialPort.recvTimeout(reply), 3);
   EXPECT_EQ(text(reply), "def");
-  connection.serialPort.event = nullptr;
+  connection.serialPort.setEvent(nullptr);
 }
 
 TEST_F(SerialPortWineTest, SendPurgesStaleInputBeforeTheRequest) {
