@@ -63,8 +63,16 @@ public:
   SerialPort& operator=(const SerialPort&) = delete;
   virtual ~SerialPort();
 
+  // Every operation reports by its result and logs its own failure at level Error, with the
+  // system's error number and text; silence is no failure and is not logged.
+
+  // Opens COM<port & 0xFF> exclusively and reads its line settings; nothing is configured yet.
   bool create(uint16_t port);
+  // Applies `lineSettings()`, the fixed time-outs (a read waits 35 ms at most, a write 100 ms) and
+  // purges both directions.
   bool open();
+  // True when closed or nothing was open. Output still held back (XOFF) is dropped first, so that
+  // closing never waits for the line.
   bool close();
   // Writes within the write time-out and returns once the bytes have left the port: the number
   // written, -1 when none went out in time, 0 for a failure (logged).
@@ -75,7 +83,9 @@ public:
   // Gathers reads into `command` until the owner's `event` calls the reply complete, the line falls
   // silent or a read fails: the reply's length, or -1 for none (silence, or MaxReplyBytes without an end).
   int32_t recvTimeout(Zq::Command& command);
+  // Discards what is queued in both directions.
   bool flushBuffers();
+  // The system's text for the calling thread's last error, cut at its last full stop.
   std::string lastErrorText();
 
   // The device path that `create` opens for `name` (COM<n>), for messages and tests.

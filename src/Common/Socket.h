@@ -36,14 +36,33 @@ public:
   Socket& operator=(const Socket&) = delete;
   virtual ~Socket();
 
+  // Every operation reports by its result and logs its own failure at level Error (a time-out at
+  // Warning), with the system's error number.
+
+  // A new socket, after closing any earlier one. False when the system refuses one.
   bool create(int32_t family, int32_t type, int32_t protocol);
+  // True when closed or nothing was open. The descriptor is forgotten even when the system
+  // reports a failure where the system releases it anyway (POSIX).
   bool close();
+  // Connects to the dotted IPv4 `host`; 0.0.0.0 and 255.255.255.255 are refused without a
+  // packet sent. A negative `timeoutMs` connects plainly, however long the system takes; otherwise
+  // the connect is started non-blocking and awaited for `timeoutMs` at most, and the socket is left
+  // in blocking mode.
   bool connect(uint16_t port, const std::string& host, int32_t timeoutMs);
   bool setBlockingMode(bool blocking);
+  // One wait of at most `timeoutMs` for data (or for room to send). Always true in blocking mode,
+  // where the send or receive itself waits. A time-out is logged as a Warning.
   bool canRead(int32_t timeoutMs);
   bool canWrite(int32_t timeoutMs);
+  // One wait for room, then sends until all is out or the connection breaks: the bytes sent
+  // (0 for nothing), or -1 when the wait ran out first.
   int32_t sendTimeout(const uint8_t* data, int32_t length, int32_t timeoutMs);
+  // Receives into `buffer` until `size` bytes, the owner's event calls the reply complete, the
+  // peer closes or resets, or `attempts` waits of `timeoutMs` each find nothing: each chunk may
+  // cost attempts x timeoutMs. The bytes received, or -1 for none.
   int32_t recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts);
+  // The same into a growing `command`, without a size limit below MaxReplyBytes: past it the reply
+  // is dropped (logged) and the result is -1.
   int32_t recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts);
 
   bool isOpen() const { return handle != 0; }

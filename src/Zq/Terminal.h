@@ -32,17 +32,30 @@ struct COMSettings : ConnectionSettings {
   uint32_t baudRate = 0;
 };
 
+// What the application asks of every terminal driver. Each operation is one whole dialogue with
+// the terminal, logs its own failures, and is true when it succeeded.
 class ITerminal {
 public:
+  // Closes a transport that is still open, without a message.
   virtual ~ITerminal() = default;
+  // Clears the terminal's record memory.
   virtual bool reset() = 0;
+  // Sets the terminal's clock from the PC's local time; nothing is sent when the clock cannot be read.
   virtual bool updateDateTime() = 0;
+  // Downloads every record into `fileName`: true only when the file is complete and on stable
+  // storage (an empty memory gives an empty file); otherwise the file is left empty (an 870
+  // stream that broke keeps its whole lines).
   virtual bool dump(const std::string& fileName, CardFormat cardFormat) = 0;
 };
 
+// The drivers' connection bases. Their own reset, updateDateTime and dump do nothing but log a
+// Warning ("Not Implemented") and fail: a driver overrides them.
 class TCPConnection : public ITerminal {
 public:
+  // Creates the socket and connects within `s.connectTimeoutMs`, then sets `s.blocking`; logs the
+  // connection made (Info) or why not (Error).
   bool connect(const TCPSettings& s);
+  // Closes the socket; true when it closed cleanly.
   bool disconnect();
 
   bool reset() override;
@@ -55,9 +68,13 @@ public:
 
 class COMConnection : public ITerminal {
 public:
+  // Opens COM<s.port> with the terminals' line at the nearest table speed; logs the port opened
+  // (Info) or why not (Error).
   bool connect(const COMSettings& s);
+  // Closes the port; true when it closed cleanly.
   bool disconnect();
-  // Purges both directions of the line, then writes the request.
+  // Purges both directions of the line, then writes the request: the serial port's result (bytes
+  // written, -1 none in time, 0 a failed write), or -1 when the purge failed (logged).
   int32_t send(const Command& command);
 
   bool reset() override;

@@ -39,7 +39,7 @@ public:
 private:
   friend class LoopbackPeer;
   PeerConnection(uintptr_t handle, LoopbackPeer& owner);
-  // Reads what arrives before `deadline` (steady clock, ms) into pending_; false on close or error.
+  // Reads what arrives within `timeoutMs` into pending_ (one receive); false on close or error.
   bool fillOnce(int timeoutMs);
 
   uintptr_t handle_;
