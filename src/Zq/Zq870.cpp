@@ -50,6 +50,11 @@ bool contains(const uint8_t* data, int32_t length, char first, char second) {
 
 Zq870::Zq870() { socket.setEvent(this); }
 
+bool Zq870::onReceive(const uint8_t* data, int32_t length) {
+  if (pendingCommand != PendingSetTime && pendingCommand != PendingClearLog) return false;
+  return contains(data, length, 'O', 'K') || contains(data, length, 'N', 'O');
+}
+
 bool Zq870::send(const char* operation, const char* word, const Command& request) {
   const int32_t length = static_cast<int32_t>(request.size());
   // A short send left the word incomplete: the terminal cannot answer it.
@@ -67,18 +72,6 @@ bool Zq870::exchange(const char* operation, const char* word, const std::string&
   if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) >= 0) return true;
   LOG(LogError, "Zq870::%s(): Can't read terminal response", operation);
   return false;
-}
-
-bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
-  LOG(LogError, "Zq870::dump(): Can't read terminal response");
-  // The lines of the records received so far stay, as long as they reach the disk whole.
-  if (!download.save()) LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-  return false;
-}
-
-bool Zq870::onReceive(const uint8_t* data, int32_t length) {
-  if (pendingCommand != PendingSetTime && pendingCommand != PendingClearLog) return false;
-  return contains(data, length, 'O', 'K') || contains(data, length, 'N', 'O');
 }
 
 bool Zq870::dump(const std::string& fileName, CardFormat cardFormat) {
@@ -151,6 +144,13 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
     held = left;
   }
   return true;
+}
+
+bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
+  LOG(LogError, "Zq870::dump(): Can't read terminal response");
+  // The lines of the records received so far stay, as long as they reach the disk whole.
+  if (!download.save()) LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
+  return false;
 }
 
 bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat) {
