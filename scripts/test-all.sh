@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: the Windows unit tests under Wine, then the native
 # unit tests and the end-to-end tests against the native program and the .exe under Wine, the
-# native suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets.
+# packages (built, checked, and the .deb installed and removed), the native suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets.
 # Needs the build tools installed (.ci/run installs them on a fresh Debian machine).
 set -uo pipefail
 
@@ -36,6 +37,11 @@ step "Tests: linux (unit tests, e2e native, e2e Wine)"
 ctest --preset linux -j"$jobs" 2>&1 | tee "$logs/linux.txt"
 linux_status=${PIPESTATUS[0]}
 
+# --- Packages (one step; scripts/package.sh and scripts/check-packages.sh hold the details) ---
+step "Packages: build the .deb and the ZIP, check their contents, lintian, install and remove"
+{ bash "$repo/scripts/package.sh" && bash "$repo/scripts/check-packages.sh"; } 2>&1 | tee "$logs/packages.txt"
+packages_status=${PIPESTATUS[0]}
+
 # CI's clone has a prefix of its own: stop its server so that nothing outlives the run.
 if [ "${CI:-}" = true ]; then wineserver -k >/dev/null 2>&1 || true; fi
 
@@ -57,12 +63,19 @@ fuzz_status=${PIPESTATUS[0]}
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -1 || echo "no summary"; }
 step "Summary"
 status=0
-if [ "$mingw_status" -ne 0 ] || [ "$linux_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ]; then
+if [ "$mingw_status" -ne 0 ] || [ "$linux_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ] ||
+   [ "$packages_status" -ne 0 ]; then
   echo "FAILED: mingw ctest exit $mingw_status, linux ctest exit $linux_status," \
-       "linux-asan ctest exit $asan_status, fuzzing exit $fuzz_status"
+       "linux-asan ctest exit $asan_status, fuzzing exit $fuzz_status, packages exit $packages_status"
   status=1
 fi
 echo "fuzzing: $(grep -c ': passed$' "$logs/fuzz.txt") targets passed, $(grep -c ': FAILED' "$logs/fuzz.txt") failed"
+packaged="$(grep -E '^packaging: ' "$logs/packages.txt" | tail -1)"
+if [ -n "$packaged" ]; then
+  echo "packages: ${packaged#packaging: } checks; lintian: $(grep -c '^W: ' "$logs/packages.txt") warnings"
+else
+  echo "packages: not built"
+fi
 echo "linux-asan: $(summary "$logs/linux-asan.txt")"
 echo "mingw: $(summary "$logs/mingw.txt")"
 echo "linux: $(summary "$logs/linux.txt")"
