@@ -6,8 +6,7 @@ seconds="${1:-10}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-cmake --preset fuzz >/dev/null
-cmake --build build/fuzz -j2
+cmake --workflow --preset fuzz >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -8,19 +8,10 @@ set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
-jobs=2
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
 logs="$repo/build/test-logs"
 
 step() { printf '\n=== %s\n' "$*"; }
-die() { printf '\ntest-all: %s\n' "$*" >&2; exit 1; }
-
-step "Configure and build: mingw (Windows .exe)"
-cmake --preset mingw || die "mingw configure failed"
-cmake --build --preset mingw -j"$jobs" || die "mingw build failed"
-
-step "Configure and build: linux (native, with the .exe for the Wine e2e tests)"
-cmake --preset linux -DZQ_WINDOWS_EXE="$repo/build/mingw/Zq-ReadUtility.exe" || die "linux configure failed"
-cmake --build --preset linux -j"$jobs" || die "linux build failed"
 
 # One Wine prefix for every Windows test, created here before tests start side by side.
 step "Wine prefix"
@@ -28,13 +19,14 @@ source "$repo/tests/wine/wine-env.sh"
 zq_wine_prefix
 wine cmd /c exit >/dev/null 2>&1 || true
 
+# The workflow presets, in this order: the linux preset's e2e tests run the mingw build's .exe.
 mkdir -p "$logs"
-step "Tests: mingw (unit tests under Wine)"
-ctest --preset mingw -j"$jobs" 2>&1 | tee "$logs/mingw.txt"
+step "Workflow mingw: build the .exe, unit tests under Wine"
+cmake --workflow --preset mingw 2>&1 | tee "$logs/mingw.txt"
 mingw_status=${PIPESTATUS[0]}
 
-step "Tests: linux (unit tests, e2e native, e2e Wine)"
-ctest --preset linux -j"$jobs" 2>&1 | tee "$logs/linux.txt"
+step "Workflow linux: build, unit tests, e2e native and of the .exe under Wine, memcheck"
+cmake --workflow --preset linux 2>&1 | tee "$logs/linux.txt"
 linux_status=${PIPESTATUS[0]}
 
 # --- Packages (one step; scripts/package.sh and scripts/check-packages.sh hold the details) ---
@@ -46,15 +38,9 @@ packages_status=${PIPESTATUS[0]}
 if [ "${CI:-}" = true ]; then wineserver -k >/dev/null 2>&1 || true; fi
 
 # The native suite again, unit and e2e, built with AddressSanitizer and UndefinedBehaviorSanitizer.
-step "Configure, build and test: linux-asan (native suite under the sanitizers)"
-asan_status=1
-if cmake --preset linux-asan && cmake --build --preset linux-asan -j"$jobs"; then
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=86 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --preset linux-asan -j"$jobs" 2>&1 | tee "$logs/linux-asan.txt"
-  asan_status=${PIPESTATUS[0]}
-else
-  echo "linux-asan build failed" | tee "$logs/linux-asan.txt"
-fi
+step "Workflow linux-asan: the native suite under the sanitizers"
+cmake --workflow --preset linux-asan 2>&1 | tee "$logs/linux-asan.txt"
+asan_status=${PIPESTATUS[0]}
 
 step "Fuzzing: every target for a bounded time (clang, libFuzzer)"
 bash "$repo/scripts/fuzz.sh" "${ZQ_FUZZ_SECONDS:-10}" 2>&1 | tee "$logs/fuzz.txt"
