@@ -19,6 +19,8 @@
 
 namespace {
 
+const char Stx = 0x02;  // starts every request of the framed families
+
 [[noreturn]] void fail(const char* what) {
   std::perror(what);
   std::exit(1);
@@ -89,9 +91,9 @@ long download735(int port) {
   const int fd = connectLoopback(port);
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sendAll(fd, std::string("\x02" "D00\r"));
+  sendAll(fd, std::string(1, Stx) + "D00\r");
   readReply(fd);
-  sendAll(fd, std::string("\x02" "N\r"));
+  sendAll(fd, std::string(1, Stx) + "N\r");
   const std::string reply = readReply(fd);
   const long records = reply.size() >= 5 ? std::strtol(reply.substr(2, reply.size() - 5).c_str(), nullptr, 16) : 0;
   char request[32];
@@ -106,7 +108,7 @@ long download735(int port) {
 
 std::string exchange2210(int fd, const std::string& command) {
   ::tcflush(fd, TCIOFLUSH);
-  sendAll(fd, "\x02" "11" + command + "\r");
+  sendAll(fd, std::string(1, Stx) + "11" + command + "\r");
   return readReply(fd);
 }
 

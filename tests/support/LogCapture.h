@@ -22,6 +22,10 @@ private:
 };
 
 std::string readFile(const std::string& path);
+
+// STX (0x02), then `rest`: how the framed requests and replies begin. A hex escape would swallow
+// the letters and digits that follow it.
+inline std::string stx(const std::string& rest) { return "\x02" + rest; }
 bool fileExists(const std::string& path);
 
 // Opens the process-wide debug log into a private file for the lifetime of the object.

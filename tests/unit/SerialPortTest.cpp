@@ -162,7 +162,7 @@ TEST(COMConnectionTest, SendAfterAFailedFlushWritesNothing) {
   ZqTest::LogCapture log;
   Zq::COMConnection connection;
   Zq::Command request;
-  request.appendText("\x02" "11RN\r");
+  request.appendText(ZqTest::stx("11RN\r"));
   EXPECT_EQ(connection.send(request), -1);
   const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
   // The flush fails, the connection says so, and no write is attempted (it would log too).

@@ -21,13 +21,14 @@
 #include "Zq/Zq2210.h"
 
 using Zq::Zq2210;
+using ZqTest::stx;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-const std::string Accepted = "\x02" "11A\r";
+const std::string Accepted = stx("11A\r");
 
-std::string reply(const std::string& codeAndData) { return "\x02" "11" + codeAndData + "\r"; }
+std::string reply(const std::string& codeAndData) { return stx("11") + codeAndData + "\r"; }
 
 // The terminal's side of the line. `answer` gets each request without its STX and CR
 // ("11RG12") and returns the bytes to write back; an empty answer leaves the line silent.
@@ -173,7 +174,7 @@ TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
 
   EXPECT_EQ(terminal.requests(),
             (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11RG2", "11RH", "11LO"}));
-  EXPECT_EQ(terminal.rawRequests().at(3), "\x02" "11RG0\r");
+  EXPECT_EQ(terminal.rawRequests().at(3), stx("11RG0\r"));
   EXPECT_EQ(ZqTest::readFile(path),
             "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n"
             "0012AB34\t2\t05.01.2026\t12:01:40\t00\r\n"
@@ -274,7 +275,7 @@ TEST_F(Zq2210DialogueTest, CountThatIsNotANumberFailsAfterTheLogOut) {
        {"[ERROR] Zq2210::cmd_rn(): err => 4EH, Command is not applicable or data not available, "
         "RPL=02 31 31 4E 0D"}},
       // No end byte: the line falls silent after four bytes.
-      {"cut short", "\x02" "11A", {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41"}},
+      {"cut short", stx("11A"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -366,7 +367,7 @@ TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
 TEST_F(Zq2210DialogueTest, ReplyWithoutCodeFailsTheCommand) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", "\x02" "1\r"}}));
+  ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", stx("1\r")}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
@@ -383,7 +384,7 @@ TEST_F(Zq2210DialogueTest, ResetClearsBetweenLogInAndLogOut) {
 
   EXPECT_TRUE(driver.reset());
 
-  EXPECT_EQ(terminal.rawRequests(), (Strings{"\x02" "11LI\r", "\x02" "11RI\r", "\x02" "11LO\r"}));
+  EXPECT_EQ(terminal.rawRequests(), (Strings{stx("11LI\r"), stx("11RI\r"), stx("11LO\r")}));
   EXPECT_TRUE(log.lines().empty());
 }
 
@@ -409,12 +410,12 @@ TEST_F(Zq2210DialogueTest, ClockIsSetAsDateThenTime) {
 
   const Strings raw = terminal.rawRequests();
   ASSERT_EQ(raw.size(), 4u);
-  EXPECT_EQ(raw[0], "\x02" "11LI\r");
-  EXPECT_EQ(raw[1], "\x02" "11IS\"DATE\"0008-12-2026\r");
+  EXPECT_EQ(raw[0], stx("11LI\r"));
+  EXPECT_EQ(raw[1], stx("11IS\"DATE\"0008-12-2026\r"));
   EXPECT_EQ(raw[1].size(), 24u);
-  EXPECT_EQ(raw[2], "\x02" "11IS\"TIME\"0008:49:25\r");
+  EXPECT_EQ(raw[2], stx("11IS\"TIME\"0008:49:25\r"));
   EXPECT_EQ(raw[2].size(), 22u);
-  EXPECT_EQ(raw[3], "\x02" "11LO\r");
+  EXPECT_EQ(raw[3], stx("11LO\r"));
   EXPECT_TRUE(log.lines().empty());
 }
 

@@ -12,6 +12,7 @@
 
 using Zq::Command;
 using Zq::Zq2210;
+using ZqTest::stx;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -41,7 +42,7 @@ TEST(Zq2210ReplyTest, ReplyCodeTextCoversTheTable) {
 
 TEST(Zq2210ReplyTest, CodeAIsAcceptedWhateverTheFirstThreeBytes) {
   ZqTest::LogCapture log;
-  EXPECT_TRUE(Zq2210::checkReply("cmd_li", bytesOf("\x02" "11A\r")));
+  EXPECT_TRUE(Zq2210::checkReply("cmd_li", bytesOf(stx("11A\r"))));
   EXPECT_TRUE(Zq2210::checkReply("cmd_li", bytesOf(std::string("\0\0\0A", 4))));
   EXPECT_TRUE(Zq2210::checkReply("cmd_li", bytesOf("xyzA")));
   EXPECT_TRUE(log.lines().empty());
@@ -49,10 +50,10 @@ TEST(Zq2210ReplyTest, CodeAIsAcceptedWhateverTheFirstThreeBytes) {
 
 TEST(Zq2210ReplyTest, RejectedCodeLogsCodeTextAndReply) {
   ZqTest::LogCapture log;
-  EXPECT_FALSE(Zq2210::checkReply("cmd_rn", bytesOf("\x02" "11N\r")));
-  EXPECT_FALSE(Zq2210::checkReply("cmd_rg", bytesOf("\x02" "11G\r")));
-  EXPECT_FALSE(Zq2210::checkReply("cmd_ri", bytesOf("\x02" "11Z12\r")));
-  EXPECT_FALSE(Zq2210::checkReply("cmd_lo", bytesOf("\x02" "11a\r")));  // only the capital letter
+  EXPECT_FALSE(Zq2210::checkReply("cmd_rn", bytesOf(stx("11N\r"))));
+  EXPECT_FALSE(Zq2210::checkReply("cmd_rg", bytesOf(stx("11G\r"))));
+  EXPECT_FALSE(Zq2210::checkReply("cmd_ri", bytesOf(stx("11Z12\r"))));
+  EXPECT_FALSE(Zq2210::checkReply("cmd_lo", bytesOf(stx("11a\r"))));  // only the capital letter
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             (Strings{"Zq2210::cmd_rn(): err => 4EH, Command is not applicable or data not available, "
                      "RPL=02 31 31 4E 0D",
@@ -66,7 +67,7 @@ TEST(Zq2210ReplyTest, RejectedCodeLogsCodeTextAndReply) {
 
 TEST(Zq2210ReplyTest, ReplyWithoutCodeIsRejected) {
   ZqTest::LogCapture log;
-  EXPECT_FALSE(Zq2210::checkReply("cmd_li", bytesOf("\x02" "11")));
+  EXPECT_FALSE(Zq2210::checkReply("cmd_li", bytesOf(stx("11"))));
   EXPECT_FALSE(Zq2210::checkReply("cmd_li", Command()));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_li(): Invalid terminal response, RPL=02 31 31",
                                                  "Zq2210::cmd_li(): Invalid terminal response, RPL="}));
@@ -75,31 +76,31 @@ TEST(Zq2210ReplyTest, ReplyWithoutCodeIsRejected) {
 TEST(Zq2210ReplyTest, DataLiesBetweenCodeAndLastByte) {
   ZqTest::LogCapture log;
   std::string data = "stale";
-  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A1\t05-01-2026\r"), data));
+  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A1\t05-01-2026\r")), data));
   EXPECT_EQ(data, "1\t05-01-2026");
-  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A\r"), data));
+  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A\r")), data));
   EXPECT_EQ(data, "");
   // What follows the first CR stays; the last byte is the end byte whatever it is.
-  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A12\rXY"), data));
+  EXPECT_TRUE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A12\rXY")), data));
   EXPECT_EQ(data, "12\rX");
   EXPECT_TRUE(log.lines().empty());
 
   data = "stale";
-  EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A"), data));
+  EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A")), data));
   EXPECT_EQ(data, "");
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_rg(): Invalid terminal response, RPL=02 31 31 41"}));
 }
 
 TEST(Zq2210ReplyTest, RecordCountIsDecimalDigitsOnly) {
   ZqTest::LogCapture log;
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A0012\r")), 12);
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A0\r")), 0);
+  EXPECT_EQ(Zq2210::recordCount(bytesOf(stx("11A0012\r"))), 12);
+  EXPECT_EQ(Zq2210::recordCount(bytesOf(stx("11A0\r"))), 0);
   EXPECT_TRUE(log.lines().empty());
   for (const char* data : {" 7", "7x", "abc", "", "-3", "+3"}) {
     SCOPED_TRACE(data);
-    EXPECT_EQ(Zq2210::recordCount(bytesOf(std::string("\x02" "11A") + data + "\r")), -1);
+    EXPECT_EQ(Zq2210::recordCount(bytesOf(std::string(stx("11A")) + data + "\r")), -1);
   }
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A")), -1);
+  EXPECT_EQ(Zq2210::recordCount(bytesOf(stx("11A"))), -1);
   EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 7u);
   EXPECT_EQ(log.messagesAt("[ERROR] ")[0], "Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 20 37 0D");
 }
@@ -108,9 +109,9 @@ TEST(Zq2210ReplyTest, CountOrRecordThatEndedInSilenceIsRefused) {
   // Without its CR the last byte is a digit: taking it for the end byte would read 12 as 1,
   // or cut the record's extra code, before the terminal is cleared.
   ZqTest::LogCapture log;
-  EXPECT_EQ(Zq2210::recordCount(bytesOf("\x02" "11A12")), -1);
+  EXPECT_EQ(Zq2210::recordCount(bytesOf(stx("11A12"))), -1);
   std::string data = "stale";
-  EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf("\x02" "11A1\t05-01-2026\t07:58:12\tX0012AB34\t3"), data));
+  EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A1\t05-01-2026\t07:58:12\tX0012AB34\t3")), data));
   EXPECT_EQ(data, "");
   EXPECT_EQ(log.messagesAt("[ERROR] "),
             (Strings{"Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 31 32",
@@ -120,10 +121,10 @@ TEST(Zq2210ReplyTest, CountOrRecordThatEndedInSilenceIsRefused) {
 
 TEST(Zq2210ReplyTest, OnReceiveWaitsForACarriageReturnAnywhere) {
   Zq2210 driver;
-  const std::string noEnd = "\x02" "11A0012";
-  const std::string endInside = "\x02" "11A\r\x02" "11";
+  const std::string noEnd = stx("11A0012");
+  const std::string endInside = stx("11A\r") + stx("11");
   const std::string endFirst = "\rxyz";
-  const std::string endLast = "\x02" "11A\r";
+  const std::string endLast = stx("11A\r");
   auto received = [&](const std::string& text) {
     return driver.onReceive(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
   };

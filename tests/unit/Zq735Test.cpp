@@ -14,6 +14,7 @@
 #include "Zq/Zq735.h"
 
 using ZqTest::LogCapture;
+using ZqTest::stx;
 using ZqTest::LoopbackPeer;
 using ZqTest::PeerConnection;
 using ZqTest::TempDir;
@@ -60,7 +61,7 @@ LoopbackPeer::Script serve(std::vector<Reply> replies) {
   };
 }
 
-const std::string frameD = "\x02" "D00\r";
+const std::string frameD = stx("D00\r");
 const std::string frameN = "\x02N\r";
 std::string frameG(int index) {
   char text[16];
@@ -69,9 +70,9 @@ std::string frameG(int index) {
 }
 
 // Accepted replies; "CC" stands for the two bytes before the carriage return that N and G cut off.
-const Reply acceptD = {"\x02" "A00\r"};
-Reply acceptN(const std::string& hexCount) { return {"\x02" "A" + hexCount + "CC\r"}; }
-Reply acceptG(const std::string& record) { return {"\x02" "A" + record + "CC\r"}; }
+const Reply acceptD = {stx("A00\r")};
+Reply acceptN(const std::string& hexCount) { return {stx("A") + hexCount + "CC\r"}; }
+Reply acceptG(const std::string& record) { return {stx("A") + record + "CC\r"}; }
 
 const std::string sample = "12,0001A2B3,0,2024/01/31,08:15:00";
 const std::string sampleLine = "0001A2B3\t2\t31.01.2024\t08:15:00\t00\r\n";
@@ -127,22 +128,22 @@ TEST(Zq735ReplyTest, CompleteOnceACarriageReturnHasArrived) {
   const auto complete = [&](const std::string& text, int32_t length) {
     return driver.onReceive(reinterpret_cast<const uint8_t*>(text.data()), length);
   };
-  EXPECT_TRUE(complete("\x02" "A00\r", 5));
+  EXPECT_TRUE(complete(stx("A00\r"), 5));
   EXPECT_TRUE(complete("\r", 1));
-  EXPECT_TRUE(complete("\x02" "A\rtrailing", 10));
-  EXPECT_FALSE(complete("\x02" "A00", 4));
+  EXPECT_TRUE(complete(stx("A\rtrailing"), 10));
+  EXPECT_FALSE(complete(stx("A00"), 4));
   EXPECT_FALSE(complete("", 0));
   // Only the bytes received so far count.
-  EXPECT_FALSE(complete("\x02" "A00\r", 4));
+  EXPECT_FALSE(complete(stx("A00\r"), 4));
 }
 
 TEST(Zq735ReplyTest, ErrorCodeIsTheTwoDigitsAfterTheStatus) {
-  EXPECT_EQ(Zq::replyErrorCode(bytes("\x02" "E05\r")), 5);
-  EXPECT_EQ(Zq::replyErrorCode(bytes("\x02" "E04\r")), 4);
-  EXPECT_EQ(Zq::replyErrorCode(bytes("\x02" "E12\r")), 12);
+  EXPECT_EQ(Zq::replyErrorCode(bytes(stx("E05\r"))), 5);
+  EXPECT_EQ(Zq::replyErrorCode(bytes(stx("E04\r"))), 4);
+  EXPECT_EQ(Zq::replyErrorCode(bytes(stx("E12\r"))), 12);
   // Only bytes 2 and 3 are read.
-  EXPECT_EQ(Zq::replyErrorCode(bytes("\x02" "E0699\r")), 6);
-  EXPECT_EQ(Zq::replyErrorCode(bytes("\x02" "EXY\r")), 0);
+  EXPECT_EQ(Zq::replyErrorCode(bytes(stx("E0699\r"))), 6);
+  EXPECT_EQ(Zq::replyErrorCode(bytes(stx("EXY\r"))), 0);
 }
 
 TEST(Zq735ReplyTest, ErrorCodeTexts) {
@@ -203,7 +204,7 @@ TEST_F(Zq735DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
 }
 
 TEST_F(Zq735DialogueTest, ErrorReplyToCountIsLoggedWithItsCode) {
-  LoopbackPeer peer(serve({acceptD, {"\x02" "E05\r"}}));
+  LoopbackPeer peer(serve({acceptD, {stx("E05\r")}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
@@ -216,7 +217,7 @@ TEST_F(Zq735DialogueTest, ErrorReplyToCountIsLoggedWithItsCode) {
 }
 
 TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
-  LoopbackPeer peer(serve({{"\x02" "A\r"}}));
+  LoopbackPeer peer(serve({{stx("A\r")}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
@@ -231,9 +232,9 @@ TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
 TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
   // A four-byte select reply passes; the first record arrives in two segments; the second
   // has only two fields.
-  LoopbackPeer peer(serve({{"\x02" "A0\r"},
+  LoopbackPeer peer(serve({{stx("A0\r")},
                            acceptN("0002"),
-                           {"\x02" "A12,0001", "A2B3,0,2024/01/31,08:15:00CC\r"},
+                           {stx("A12,0001"), "A2B3,0,2024/01/31,08:15:00CC\r"},
                            acceptG("12,0001A2B3")}));
   {
     Zq::Zq735 driver;
@@ -269,7 +270,7 @@ TEST_F(Zq735DialogueTest, IndexesAreSentAsFourHexDigits) {
 TEST_F(Zq735DialogueTest, RejectedRecordEmptiesTheFile) {
   std::vector<Reply> replies = {acceptD, acceptN("0008")};
   for (int i = 0; i < 7; ++i) replies.push_back(acceptG(sample));
-  replies.push_back({"\x02" "E06\r"});
+  replies.push_back({stx("E06\r")});
   LoopbackPeer peer(serve(replies));
   {
     Zq::Zq735 driver;
@@ -289,7 +290,7 @@ TEST_F(Zq735DialogueTest, RejectedRecordEmptiesTheFile) {
 
 TEST_F(Zq735DialogueTest, RepliesTooShortToReadFailTheirCommand) {
   // One byte; a rejection without its code; an accepted count without room for digits.
-  LoopbackPeer peer(serve({{"\r"}, {"\x02\r"}, {"\x02" "A0\r"}}));
+  LoopbackPeer peer(serve({{"\r"}, {"\x02\r"}, {stx("A0\r")}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
@@ -323,7 +324,7 @@ TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) 
   // A selection reply carries nothing to lose and is judged on what arrived; a count cut short
   // would lose digits to the check characters ("12CCX" would read as 0x12 of 0x12CC...), so
   // it is refused.
-  LoopbackPeer peer(serve({{"\x02" "A00"}, {"\x02" "A12CCX"}}));
+  LoopbackPeer peer(serve({{stx("A00")}, {stx("A12CCX")}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
@@ -339,7 +340,7 @@ TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) 
 TEST(Zq735ReplyTest, CountAndRecordRepliesMustEndInTheirCarriageReturn) {
   LogCapture log;
   Zq::Command cut;
-  for (char c : std::string("\x02" "A12,0001A2B3,0,2024/01/31,08:15:00C3")) cut.append(static_cast<uint8_t>(c));
+  for (char c : std::string(stx("A12,0001A2B3,0,2024/01/31,08:15:00C3"))) cut.append(static_cast<uint8_t>(c));
   EXPECT_FALSE(Zq::Zq735::checkReply('G', 5, cut));
   EXPECT_FALSE(Zq::Zq735::checkReply('N', 5, cut));
   EXPECT_TRUE(Zq::Zq735::checkReply('D', 3, cut));
@@ -361,7 +362,7 @@ TEST_F(Zq735DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
 }
 
 TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {
-  LoopbackPeer peer(serve({{"\x02" "A\r"}, {"\x02" "A\r"}, {"\x02" "E09\r"}}));
+  LoopbackPeer peer(serve({{stx("A\r")}, {stx("A\r")}, {stx("E09\r")}}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
@@ -374,7 +375,7 @@ TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {
   ASSERT_EQ(sent.size(), 17u + 3u + 3u);
   EXPECT_EQ(sent.substr(0, 2), "\x02S");
   EXPECT_EQ(sent.substr(2, 14).find_first_not_of("0123456789"), std::string::npos);
-  EXPECT_EQ(sent.substr(16), "\r\x02" "E\r\x02" "E\r");
+  EXPECT_EQ(sent.substr(16), "\r" + stx("E\r") + stx("E\r"));
   EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::cmd_e(): err => 9, Command is denied by terminal (cannot "
                                     "process this command at the moment), RPL=02 45 30 39 0D"});
 }
