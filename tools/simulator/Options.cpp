@@ -1,4 +1,4 @@
-// Command line and usage text of the terminal simulator.
+// Command line and usage text of the terminal simulator: one table row per option.
 #include "Options.h"
 
 #include <cctype>
@@ -7,64 +7,46 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace Simulator {
 
 namespace {
 
-const char* const kUsage =
+const char* const usageIntro =
     "Usage: Zq-TerminalSimulator MODEL [options]\n"
     "Plays an attendance terminal for Zq-ReadUtility, without hardware.\n"
     "MODEL: 870 or QVK (TCP), 735 (TCP), 2210 (serial line on a pseudo-terminal).\n"
-    "\n"
-    "Connection:\n"
-    "  --port N            TCP port on 127.0.0.1 (870, QVK, 735; default 1001; 0 picks a free\n"
-    "                      port). The first output line is \"port=N\".\n"
-    "  --link PATH         2210: make PATH a symbolic link to the pseudo-terminal, e.g.\n"
-    "                      $ZQ_COMPORT_DIR/COM7 or $WINEPREFIX/dosdevices/com7. The first\n"
-    "                      output line is \"pty=/dev/pts/N\".\n"
-    "  --once              serve one connection, then exit (2210: one log-in ... log-out)\n"
-    "  --connections N     serve N connections, then exit (default: until killed)\n"
-    "Records (kept, and cleared by the terminal's clear command, while the process runs):\n"
-    "  --records FILE      one record per line, in the terminal's own format:\n"
-    "                        870/QVK: 26 characters: 0-7 card, 8 any, 9 event digit 0-3,\n"
-    "                                 10-23 YYYYMMDDhhmmss, 24-25 any\n"
-    "                                 e.g. 0012AB34 02024013108150000\n"
-    "                        735:     12,0001A2B3,0,2024/01/31,08:15:00\n"
-    "                        2210:    1<TAB>05-01-2026<TAB>07:58:12<TAB>X0012AB34<TAB>3\n"
-    "  --generate N        N generated records (the same ones on every run)\n"
-    "Recording:\n"
-    "  --received FILE     append every byte received (all connections) to FILE\n"
-    "  --verbose           print each request and what the terminal did\n"
-    "Faults (may repeat). SEL is a command: 870: GETLOGDATA, SETTIME, CLEARLOG;\n"
-    "735: D, N, G, S, E; 2210: LI, LO, RA, RN, RG, RH, RI, IS. G:7 or RG:2 picks one\n"
-    "record index, IS:DATE or IS:TIME one clock item, all every request.\n"
-    "  --silent SEL        never answer SEL\n"
-    "  --error SEL[=CODE]  refuse SEL and do not carry it out: 870 replies NO; 735 replies\n"
-    "                      error code CODE (two digits, default 07); 2210 replies the code\n"
-    "                      letter CODE (default N)\n"
-    "  --reply SEL=TEXT    reply TEXT instead; the command is still carried out. Escapes\n"
-    "                      \\r \\n \\t \\\\ \\| \\xHH; a plain | splits the reply into segments\n"
-    "                      sent --pause apart (e.g. CLEARLOG='CLEAR|LOG_OK')\n"
-    "  --garbage SEL       reply 16 noise bytes 0x80-0xFF (735 and 2210: then CR)\n"
-    "  --no-end SEL        735, 2210: leave out the reply's closing CR\n"
-    "  --count VALUE       announce VALUE records whatever is stored: 870 a number up to\n"
-    "                      4294967295 (or 0xFFFFFFFF); 735, 2210 a number, or any other text\n"
-    "                      sent as the count data. Missing records are never sent (870) or\n"
-    "                      refused (735 code 06, 2210 code N).\n"
-    "  --close-after N     870, 735: close the connection once N bytes have been sent on it\n"
-    "  --hangup-after N    the terminal goes dead once N reply bytes have been sent: the rest\n"
-    "                      of that reply is left out, later requests are recorded but neither\n"
-    "                      answered nor carried out (870, 735: per connection, which stays\n"
-    "                      open; 2210: for the life of the line, over every dialogue)\n"
-    "  --split N[,N...]    send each reply in pieces of these sizes (the last size repeats)\n"
-    "  --pause MS          pause between pieces and segments (default 50)\n"
-    "  --drip MS           send replies one byte at a time, MS milliseconds apart\n"
-    "  -h, --help          show this text\n";
+    "\n";
 
-bool fail(int& exitCode, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Where the usage starts an option's help, and how its further help lines are indented.
+const size_t helpColumn = 22;
 
-bool fail(int& exitCode, const char* format, ...) {
+struct OptionRow;
+
+// The options read so far and the row of the option being read; every message goes through here.
+struct OptionReader {
+  Options& options;
+  int& exitCode;
+  const OptionRow* row = nullptr;
+
+  bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The option's own complaint: "<name> needs <what its row says>".
+  bool needs();
+  // `text` as a number from `low` to `high` into `value`; else the option's complaint.
+  bool number(const std::string& text, long long low, long long high, long long& value);
+};
+
+struct OptionRow {
+  const char* heading;  // usage lines printed before this option, or null
+  const char* name;     // as typed; "-h, --help" is looked for before the table is
+  const char* value;    // what the usage calls its value; null: the option takes none (and ignores "=...")
+  const char* needs;    // what a missing or unusable value is reported as needing
+  bool (*set)(OptionReader& reader, const std::string& value);
+  const char* help;  // usage lines, '\n' between them; null: a spelling the usage leaves out
+};
+
+bool OptionReader::fail(const char* format, ...) {
   std::fprintf(stderr, "Zq-TerminalSimulator: ");
   va_list args;
   va_start(args, format);
@@ -77,6 +59,8 @@ bool fail(int& exitCode, const char* format, ...) {
   return false;
 }
 
+bool OptionReader::needs() { return fail("%s needs %s", row->name, row->needs); }
+
 bool toLong(const std::string& text, long long low, long long high, long long& value) {
   if (text.empty()) return false;
   errno = 0;
@@ -85,6 +69,10 @@ bool toLong(const std::string& text, long long low, long long high, long long& v
   if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
   value = parsed;
   return true;
+}
+
+bool OptionReader::number(const std::string& text, long long low, long long high, long long& value) {
+  return toLong(text, low, high, value) || needs();
 }
 
 Selector toSelector(const std::string& text) {
@@ -97,10 +85,10 @@ Selector toSelector(const std::string& text) {
   return selector;
 }
 
-bool knownCommand(Model model, const std::string& command) {
-  static const char* const k870[] = {"GETLOGDATA", "SETTIME", "CLEARLOG"};
-  static const char* const k735[] = {"D", "N", "G", "S", "E"};
-  static const char* const k2210[] = {"LI", "LO", "RA", "RN", "RG", "RH", "RI", "IS"};
+bool knownCommand(int32_t model, const std::string& command) {
+  static const char* const commands870[] = {"GETLOGDATA", "SETTIME", "CLEARLOG"};
+  static const char* const commands735[] = {"D", "N", "G", "S", "E"};
+  static const char* const commands2210[] = {"LI", "LO", "RA", "RN", "RG", "RH", "RI", "IS"};
   if (command == "*") return true;
   auto in = [&](const char* const* list, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -108,11 +96,245 @@ bool knownCommand(Model model, const std::string& command) {
     return false;
   };
   switch (model) {
-    case Model::Zq870: return in(k870, 3);
-    case Model::Zq735: return in(k735, 5);
-    case Model::Zq2210: return in(k2210, 8);
+    case Model870: return in(commands870, 3);
+    case Model735: return in(commands735, 5);
+    case Model2210: return in(commands2210, 8);
   }
   return false;
+}
+
+// What each option sets.
+
+// A number from `low` to `high` into `field`.
+template <auto field, long long low, long long high>
+bool setNumber(OptionReader& r, const std::string& value) {
+  long long n = 0;
+  if (!r.number(value, low, high, n)) return false;
+  r.options.*field = static_cast<std::remove_reference_t<decltype(r.options.*field)>>(n);
+  return true;
+}
+
+// A text that may not be empty into `field`.
+template <std::string Options::*field>
+bool setText(OptionReader& r, const std::string& value) {
+  if (value.empty()) return r.needs();
+  r.options.*field = value;
+  return true;
+}
+
+bool setOnce(OptionReader& r, const std::string&) {
+  r.options.connections = 1;
+  return true;
+}
+
+bool setVerbose(OptionReader& r, const std::string&) {
+  r.options.verbose = true;
+  return true;
+}
+
+// SEL: a command of this model (or all), optionally with its record index or clock item.
+bool readSelector(OptionReader& r, const std::string& value, Selector& selector) {
+  selector = toSelector(value);
+  if (!knownCommand(r.options.model, selector.command))
+    return r.fail("unknown command \"%s\" for this model", value.c_str());
+  return true;
+}
+
+template <std::vector<Selector> Options::*list>
+bool addSelector(OptionReader& r, const std::string& value) {
+  Selector selector;
+  if (!readSelector(r, value, selector)) return false;
+  (r.options.*list).push_back(selector);
+  return true;
+}
+
+bool addNoEnd(OptionReader& r, const std::string& value) {
+  Selector selector;
+  if (!readSelector(r, value, selector)) return false;
+  if (r.options.model == Model870) return r.fail("%s: the 870 replies have no closing byte", r.row->name);
+  r.options.noEnd.push_back(selector);
+  return true;
+}
+
+// SEL[=VALUE]. The first '=' separates the selector; with "--reply=SEL=TEXT" the option's own
+// '=' is gone already. `given`: whether there was a '=' at all.
+bool readFault(OptionReader& r, const std::string& value, Fault& fault, bool& given) {
+  size_t sep = value.find('=');
+  given = sep != std::string::npos;
+  if (given) fault.value = value.substr(sep + 1);
+  fault.selector = toSelector(value.substr(0, sep));
+  if (!knownCommand(r.options.model, fault.selector.command))
+    return r.fail("unknown command \"%s\" for this model", value.c_str());
+  return true;
+}
+
+bool addError(OptionReader& r, const std::string& value) {
+  Fault fault;
+  bool given = false;
+  if (!readFault(r, value, fault, given)) return false;
+  if (fault.value.empty()) fault.value = r.options.model == Model735 ? "07" : "N";
+  if (r.options.model == Model2210 && fault.value.size() != 1)
+    return r.fail("%s: a 2210 reply code is one letter", r.row->name);
+  if (r.options.model == Model735 && fault.value.size() != 2)
+    return r.fail("%s: a 735 error code is two characters, e.g. 06", r.row->name);
+  r.options.errors.push_back(fault);
+  return true;
+}
+
+bool addReply(OptionReader& r, const std::string& value) {
+  Fault fault;
+  bool given = false;
+  if (!readFault(r, value, fault, given)) return false;
+  if (!given) return r.fail("%s needs SEL=TEXT", r.row->name);
+  r.options.replies.push_back(fault);
+  return true;
+}
+
+bool setCount(OptionReader& r, const std::string& value) {
+  long long n = 0;
+  if (r.options.model == Model870 && !toLong(value, 0, 0xFFFFFFFFLL, n))
+    return r.fail("%s: the 870 count is a number 0-4294967295", r.row->name);
+  r.options.countGiven = true;
+  r.options.count = value;
+  return true;
+}
+
+bool setCloseAfter(OptionReader& r, const std::string& value) {
+  long long n = 0;
+  if (!r.number(value, 0, 1LL << 50, n)) return false;
+  if (r.options.model == Model2210) return r.fail("%s works on TCP connections only", r.row->name);
+  r.options.closeAfter = n;
+  return true;
+}
+
+bool setSplit(OptionReader& r, const std::string& value) {
+  r.options.split.clear();
+  size_t start = 0;
+  while (start <= value.size()) {
+    size_t comma = value.find(',', start);
+    std::string size = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    long long n = 0;
+    if (!toLong(size, 1, 1 << 30, n)) return r.fail("%s needs positive sizes, e.g. 10,16", r.row->name);
+    r.options.split.push_back(static_cast<long>(n));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return true;
+}
+
+const OptionRow optionTable[] = {
+    {"Connection:", "--port", "N", "a port number 0-65535", setNumber<&Options::port, 0, 65535>,
+     "TCP port on 127.0.0.1 (870, QVK, 735; default 1001; 0 picks a free\n"
+     "port). The first output line is \"port=N\"."},
+    {nullptr, "--link", "PATH", "a path", setText<&Options::link>,
+     "2210: make PATH a symbolic link to the pseudo-terminal, e.g.\n"
+     "$ZQ_COMPORT_DIR/COM7 or $WINEPREFIX/dosdevices/com7. The first\n"
+     "output line is \"pty=/dev/pts/N\"."},
+    {nullptr, "--once", nullptr, nullptr, setOnce, "serve one connection, then exit (2210: one log-in ... log-out)"},
+    {nullptr, "--connections", "N", "a positive number", setNumber<&Options::connections, 1, 1000000000>,
+     "serve N connections, then exit (default: until killed)"},
+    {"Records (kept, and cleared by the terminal's clear command, while the process runs):", "--records", "FILE",
+     "a file name", setText<&Options::recordsFile>,
+     "one record per line, in the terminal's own format:\n"
+     "  870/QVK: 26 characters: 0-7 card, 8 any, 9 event digit 0-3,\n"
+     "           10-23 YYYYMMDDhhmmss, 24-25 any\n"
+     "           e.g. 0012AB34 02024013108150000\n"
+     "  735:     12,0001A2B3,0,2024/01/31,08:15:00\n"
+     "  2210:    1<TAB>05-01-2026<TAB>07:58:12<TAB>X0012AB34<TAB>3"},
+    {nullptr, "--generate", "N", "a number 0-100000000", setNumber<&Options::generate, 0, 100000000>,
+     "N generated records (the same ones on every run)"},
+    {"Recording:", "--received", "FILE", "a file name", setText<&Options::receivedFile>,
+     "append every byte received (all connections) to FILE"},
+    {nullptr, "--verbose", nullptr, nullptr, setVerbose, "print each request and what the terminal did"},
+    {nullptr, "-v", nullptr, nullptr, setVerbose, nullptr},
+    {"Faults (may repeat). SEL is a command: 870: GETLOGDATA, SETTIME, CLEARLOG;\n"
+     "735: D, N, G, S, E; 2210: LI, LO, RA, RN, RG, RH, RI, IS. G:7 or RG:2 picks one\n"
+     "record index, IS:DATE or IS:TIME one clock item, all every request.",
+     "--silent", "SEL", "a command (or all)", addSelector<&Options::silent>, "never answer SEL"},
+    {nullptr, "--error", "SEL[=CODE]", "SEL[=VALUE]", addError,
+     "refuse SEL and do not carry it out: 870 replies NO; 735 replies\n"
+     "error code CODE (two digits, default 07); 2210 replies the code\n"
+     "letter CODE (default N)"},
+    {nullptr, "--reply", "SEL=TEXT", "SEL[=VALUE]", addReply,
+     "reply TEXT instead; the command is still carried out. Escapes\n"
+     "\\r \\n \\t \\\\ \\| \\xHH; a plain | splits the reply into segments\n"
+     "sent --pause apart (e.g. CLEARLOG='CLEAR|LOG_OK')"},
+    {nullptr, "--garbage", "SEL", "a command (or all)", addSelector<&Options::garbage>,
+     "reply 16 noise bytes 0x80-0xFF (735 and 2210: then CR)"},
+    {nullptr, "--no-end", "SEL", "a command (or all)", addNoEnd, "735, 2210: leave out the reply's closing CR"},
+    {nullptr, "--count", "VALUE", "a value", setCount,
+     "announce VALUE records whatever is stored: 870 a number up to\n"
+     "4294967295 (or 0xFFFFFFFF); 735, 2210 a number, or any other text\n"
+     "sent as the count data. Missing records are never sent (870) or\n"
+     "refused (735 code 06, 2210 code N)."},
+    {nullptr, "--close-after", "N", "a byte count", setCloseAfter,
+     "870, 735: close the connection once N bytes have been sent on it"},
+    {nullptr, "--hangup-after", "N", "a byte count", setNumber<&Options::hangupAfter, 0, 1LL << 50>,
+     "the terminal goes dead once N reply bytes have been sent: the rest\n"
+     "of that reply is left out, later requests are recorded but neither\n"
+     "answered nor carried out (870, 735: per connection, which stays\n"
+     "open; 2210: for the life of the line, over every dialogue)"},
+    {nullptr, "--split", "N[,N...]", "sizes", setSplit,
+     "send each reply in pieces of these sizes (the last size repeats)"},
+    {nullptr, "--pause", "MS", "milliseconds", setNumber<&Options::pauseMs, 0, 600000>,
+     "pause between pieces and segments (default 50)"},
+    {nullptr, "--drip", "MS", "milliseconds", setNumber<&Options::dripMs, 0, 600000>,
+     "send replies one byte at a time, MS milliseconds apart"},
+    {nullptr, "-h, --help", nullptr, nullptr, nullptr, "show this text"},
+};
+
+std::string usageText() {
+  std::string text = usageIntro;
+  for (const OptionRow& row : optionTable) {
+    if (row.help == nullptr) continue;
+    if (row.heading != nullptr) text += std::string(row.heading) + "\n";
+    std::string synopsis = "  " + std::string(row.name) + (row.value != nullptr ? std::string(" ") + row.value : "");
+    text += synopsis + std::string(helpColumn - synopsis.size(), ' ');
+    for (const char* c = row.help; *c != '\0'; ++c)
+      text += *c == '\n' ? "\n" + std::string(helpColumn, ' ') : std::string(1, *c);
+    text += "\n";
+  }
+  return text;
+}
+
+const OptionRow* findOption(const std::string& name) {
+  for (const OptionRow& row : optionTable)
+    if (row.set != nullptr && name == row.name) return &row;
+  return nullptr;
+}
+
+// Reads the option at args[i] (and its value, which may be the next argument).
+bool readOption(OptionReader& reader, const std::vector<std::string>& args, size_t& i) {
+  std::string name = args[i];
+  std::string value;
+  bool hasValue = false;
+  size_t eq = name.find('=');
+  if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+    value = name.substr(eq + 1);
+    name = name.substr(0, eq);
+    hasValue = true;
+  }
+  reader.row = findOption(name);
+  if (reader.row == nullptr) return reader.fail("unknown option \"%s\"", args[i].c_str());
+  if (reader.row->value != nullptr && !hasValue) {
+    if (i + 1 >= args.size()) return reader.needs();
+    value = args[++i];
+  }
+  return reader.row->set(reader, value);
+}
+
+bool readModel(OptionReader& reader, const std::string& name) {
+  reader.options.modelName = name;
+  if (name == "870" || name == "QVK" || name == "qvk") {
+    reader.options.model = Model870;
+  } else if (name == "735") {
+    reader.options.model = Model735;
+  } else if (name == "2210") {
+    reader.options.model = Model2210;
+  } else {
+    return reader.fail("unknown MODEL \"%s\" (870, QVK, 735 or 2210)", name.c_str());
+  }
+  return true;
 }
 
 }  // namespace
@@ -157,125 +379,19 @@ bool parseOptions(int argc, char** argv, Options& options, int& exitCode) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      std::printf("%s", kUsage);
+      std::fputs(usageText().c_str(), stdout);
       return false;
     }
   }
-  if (args.empty()) return fail(exitCode, "missing MODEL");
-  options.modelName = args[0];
-  if (args[0] == "870" || args[0] == "QVK" || args[0] == "qvk") {
-    options.model = Model::Zq870;
-  } else if (args[0] == "735") {
-    options.model = Model::Zq735;
-  } else if (args[0] == "2210") {
-    options.model = Model::Zq2210;
-  } else {
-    return fail(exitCode, "unknown MODEL \"%s\" (870, QVK, 735 or 2210)", args[0].c_str());
-  }
-
-  for (size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool hasValue = false;
-    size_t eq = name.find('=');
-    if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      hasValue = true;
-    }
-    auto need = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= args.size()) return false;
-      value = args[++i];
-      return true;
-    };
-    long long number = 0;
-    if (name == "--once") {
-      options.connections = 1;
-    } else if (name == "--verbose" || name == "-v") {
-      options.verbose = true;
-    } else if (name == "--port") {
-      if (!need() || !toLong(value, 0, 65535, number)) return fail(exitCode, "%s needs a port number 0-65535", "--port");
-      options.port = static_cast<int>(number);
-    } else if (name == "--link") {
-      if (!need() || value.empty()) return fail(exitCode, "%s needs a path", "--link");
-      options.link = value;
-    } else if (name == "--connections") {
-      if (!need() || !toLong(value, 1, 1000000000, number)) return fail(exitCode, "%s needs a positive number", "--connections");
-      options.connections = static_cast<long>(number);
-    } else if (name == "--records") {
-      if (!need() || value.empty()) return fail(exitCode, "%s needs a file name", "--records");
-      options.recordsFile = value;
-    } else if (name == "--generate") {
-      if (!need() || !toLong(value, 0, 100000000, number)) return fail(exitCode, "%s needs a number 0-100000000", "--generate");
-      options.generate = static_cast<long>(number);
-    } else if (name == "--received") {
-      if (!need() || value.empty()) return fail(exitCode, "%s needs a file name", "--received");
-      options.receivedFile = value;
-    } else if (name == "--silent" || name == "--garbage" || name == "--no-end") {
-      if (!need()) return fail(exitCode, "%s needs a command (or all)", name.c_str());
-      Selector selector = toSelector(value);
-      if (!knownCommand(options.model, selector.command))
-        return fail(exitCode, "unknown command \"%s\" for this model", value.c_str());
-      if (name == "--no-end" && options.model == Model::Zq870)
-        return fail(exitCode, "%s: the 870 replies have no closing byte", name.c_str());
-      (name == "--silent" ? options.silent : name == "--garbage" ? options.garbage : options.noEnd).push_back(selector);
-    } else if (name == "--error" || name == "--reply") {
-      if (!need()) return fail(exitCode, "%s needs SEL[=VALUE]", name.c_str());
-      // The first '=' separates the selector; with "--reply=SEL=TEXT" the option's own '=' is gone already.
-      size_t sep = value.find('=');
-      Fault fault;
-      fault.selector = toSelector(value.substr(0, sep));
-      if (sep != std::string::npos) fault.value = value.substr(sep + 1);
-      if (!knownCommand(options.model, fault.selector.command))
-        return fail(exitCode, "unknown command \"%s\" for this model", value.c_str());
-      if (name == "--reply") {
-        if (sep == std::string::npos) return fail(exitCode, "%s needs SEL=TEXT", name.c_str());
-        options.replies.push_back(fault);
-      } else {
-        if (fault.value.empty()) fault.value = options.model == Model::Zq735 ? "07" : "N";
-        if (options.model == Model::Zq2210 && fault.value.size() != 1)
-          return fail(exitCode, "%s: a 2210 reply code is one letter", name.c_str());
-        if (options.model == Model::Zq735 && fault.value.size() != 2)
-          return fail(exitCode, "%s: a 735 error code is two characters, e.g. 06", name.c_str());
-        options.errors.push_back(fault);
-      }
-    } else if (name == "--count") {
-      if (!need()) return fail(exitCode, "%s needs a value", "--count");
-      if (options.model == Model::Zq870 && !toLong(value, 0, 0xFFFFFFFFLL, number))
-        return fail(exitCode, "%s: the 870 count is a number 0-4294967295", "--count");
-      options.countGiven = true;
-      options.count = value;
-    } else if (name == "--close-after") {
-      if (!need() || !toLong(value, 0, 1LL << 50, number)) return fail(exitCode, "%s needs a byte count", "--close-after");
-      if (options.model == Model::Zq2210) return fail(exitCode, "%s works on TCP connections only", "--close-after");
-      options.closeAfter = number;
-    } else if (name == "--hangup-after") {
-      if (!need() || !toLong(value, 0, 1LL << 50, number)) return fail(exitCode, "%s needs a byte count", "--hangup-after");
-      options.hangupAfter = number;
-    } else if (name == "--split") {
-      if (!need()) return fail(exitCode, "%s needs sizes", "--split");
-      options.split.clear();
-      size_t start = 0;
-      while (start <= value.size()) {
-        size_t comma = value.find(',', start);
-        std::string part = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!toLong(part, 1, 1 << 30, number)) return fail(exitCode, "%s needs positive sizes, e.g. 10,16", "--split");
-        options.split.push_back(static_cast<long>(number));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-    } else if (name == "--pause" || name == "--drip") {
-      if (!need() || !toLong(value, 0, 600000, number)) return fail(exitCode, "%s needs milliseconds", name.c_str());
-      (name == "--pause" ? options.pauseMs : options.dripMs) = static_cast<int>(number);
-    } else {
-      return fail(exitCode, "unknown option \"%s\"", args[i].c_str());
-    }
-  }
-  if (!options.link.empty() && options.model != Model::Zq2210)
-    return fail(exitCode, "%s is for the serial 2210 only", "--link");
+  OptionReader reader{options, exitCode};
+  if (args.empty()) return reader.fail("missing MODEL");
+  if (!readModel(reader, args[0])) return false;
+  for (size_t i = 1; i < args.size(); ++i)
+    if (!readOption(reader, args, i)) return false;
+  if (!options.link.empty() && options.model != Model2210)
+    return reader.fail("%s is for the serial 2210 only", "--link");
   if (!options.recordsFile.empty() && options.generate >= 0)
-    return fail(exitCode, "use either --records or --generate");
+    return reader.fail("use either --records or --generate");
   return true;
 }
 

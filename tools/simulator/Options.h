@@ -1,15 +1,16 @@
 // The simulator's command line: which terminal it plays, where, with which records and faults.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace Simulator {
 
-enum class Model { Zq870, Zq735, Zq2210 };
+enum Model : int32_t { Model870, Model735, Model2210 };
 
 // Picks the requests a fault applies to: a command ("G"), optionally one record index ("G:7")
-// or clock item ("IS:DATE"); "all" picks every request.
+// or clock item ("IS:DATE"); "all" (kept as "*") picks every request.
 struct Selector {
   std::string command;
   std::string argument;  // empty: any
@@ -17,11 +18,11 @@ struct Selector {
 
 struct Fault {
   Selector selector;
-  std::string value;  // error code, reply text (unescaped, '|' already split by the user of it)
+  std::string value;  // error code, or reply text as given (unescaped and split where it is sent)
 };
 
 struct Options {
-  Model model = Model::Zq870;
+  int32_t model = Model870;
   std::string modelName;
   int port = 1001;
   std::string link;

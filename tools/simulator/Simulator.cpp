@@ -309,12 +309,12 @@ int main(int argc, char** argv) {
   ::sigaction(SIGTERM, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  std::unique_ptr<Emulation> emulation = options.model == Model::Zq870   ? makeEmulation870(options)
-                                         : options.model == Model::Zq735 ? makeEmulation735(options)
-                                                                         : makeEmulation2210(options);
+  std::unique_ptr<Emulation> emulation = options.model == Model870   ? makeEmulation870(options)
+                                         : options.model == Model735 ? makeEmulation735(options)
+                                                                     : makeEmulation2210(options);
   if (!emulation->loadRecords()) return 1;
   Recorder recorder;
   if (!recorder.open(options.receivedFile)) return 1;
-  return options.model == Model::Zq2210 ? serveSerial(options, *emulation, recorder)
-                                        : serveTcp(options, *emulation, recorder);
+  return options.model == Model2210 ? serveSerial(options, *emulation, recorder)
+                                    : serveTcp(options, *emulation, recorder);
 }
