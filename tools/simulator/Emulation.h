@@ -1,12 +1,13 @@
 // What a terminal does with the requests it receives: one emulation per terminal family.
 #pragma once
 
-#include <cstdint>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "DateTime.h"
 #include "Options.h"
+#include "RecordStore.h"
 
 namespace Simulator {
 
@@ -20,28 +21,27 @@ struct Request {
 
 // What goes back: segments sent one after another with the pause between them.
 struct Reply {
+  Reply() = default;
+  explicit Reply(std::string segment) { segments.push_back(std::move(segment)); }
+
   std::vector<std::string> segments;
   bool silent = false;
-  size_t size() const;
 };
-
-// Prints one line on standard output at once (tests and users read it while the simulator runs).
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Request and reply bytes for a human: printable ASCII as is, the rest as <HH>; long texts cut.
-std::string printable(const std::string& bytes, size_t limit = 96);
 
 class Emulation {
 public:
-  explicit Emulation(const Options& options) : options_(options) {}
+  explicit Emulation(const Options& options) : options(options) {}
   virtual ~Emulation() = default;
 
-  // Loads the records from the file or generates them; false (after a message) when unusable.
-  virtual bool loadRecords() = 0;
-  virtual size_t recordCount() const = 0;
+  // Fills the record memory from --generate or --records; false (after a message) when the
+  // records file cannot be read or holds a line that is no record of this family.
+  bool loadRecords();
+  size_t recordCount() const { return records.size(); }
 
   // Takes one complete request off the front of `input`; false when it holds no complete one yet.
   virtual bool nextRequest(std::string& input, Request& request) = 0;
-  // The reply to a request, faults applied. Carries the command out unless a fault refuses it.
+  // The reply to a request, faults applied. The command is carried out when it is answered, in
+  // the terminal's words or in those of --reply; --silent, --error and --garbage leave it undone.
   Reply respond(const Request& request);
   // True once this request ended a dialogue that counts as one "connection" (2210: log-out).
   virtual bool endsDialogue(const Request&) const { return false; }
@@ -50,30 +50,29 @@ protected:
   virtual Reply answer(const Request& request) = 0;
   virtual Reply refuse(const Request& request, const std::string& code) = 0;
   // Framed families close every reply with CR; the 870 has no closing byte.
-  virtual bool framed() const { return true; }
+  virtual bool framed() const { return false; }
+  // Generated record `index`, stamped `time`, in the family's own format.
+  virtual void generateRecord(long index, const DateTime& time, std::string& record) const = 0;
+  // Whether line `number` of the records file is a record of this family; says why not on standard error.
+  virtual bool acceptRecord(const std::string&, size_t) const { return true; }
 
-  // Announced count: --count when given, else the stored count (as the family formats it).
-  bool countOverridden() const { return options_.countGiven; }
-  const std::string& countText() const { return options_.count; }
+  // --count: whether it was given, and its text (each family reads it its own way).
+  bool countOverridden() const { return options.countGiven; }
+  const std::string& countText() const { return options.count; }
 
-  // Lines of the records file, without line ends; empty lines skipped. False if unreadable.
-  bool readLines(std::vector<std::string>& lines) const;
-  void announceCleared(size_t count) const;
+  // Empties the record memory and says how many records went.
+  void clearRecords();
+  // Sets the clock to a YYYYMMDDhhmmss value and says so; false, said as well, when the value is
+  // no such date and time.
+  bool setClock(const std::string& value) const;
   void announceClock(const std::string& clock) const;
 
-  const Options& options_;
-};
+  const Options& options;
+  RecordStore records;
 
-std::unique_ptr<Emulation> makeEmulation870(const Options& options);
-std::unique_ptr<Emulation> makeEmulation735(const Options& options);
-std::unique_ptr<Emulation> makeEmulation2210(const Options& options);
-
-// Calendar of generated records: second `n` after 2024-01-01 00:00:00.
-struct DateTime {
-  int year, month, day, hour, minute, second;
+private:
+  void generateRecords();
+  bool readRecordsFile();
 };
-DateTime generatedTime(uint64_t n);
-// Validates and stores a clock value; false when a field is out of range.
-bool validDateTime(const DateTime& t);
 
 }  // namespace Simulator

@@ -19,8 +19,11 @@
 #include <cstring>
 #include <thread>
 
-#include "Emulation.h"
+#include "Emulation2210.h"
+#include "Emulation735.h"
+#include "Emulation870.h"
 #include "Options.h"
+#include "Output.h"
 
 namespace Simulator {
 
@@ -309,9 +312,10 @@ int main(int argc, char** argv) {
   ::sigaction(SIGTERM, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  std::unique_ptr<Emulation> emulation = options.model == Model870   ? makeEmulation870(options)
-                                         : options.model == Model735 ? makeEmulation735(options)
-                                                                     : makeEmulation2210(options);
+  std::unique_ptr<Emulation> emulation;
+  if (options.model == Model870) emulation = std::make_unique<Emulation870>(options);
+  if (options.model == Model735) emulation = std::make_unique<Emulation735>(options);
+  if (options.model == Model2210) emulation = std::make_unique<Emulation2210>(options);
   if (!emulation->loadRecords()) return 1;
   Recorder recorder;
   if (!recorder.open(options.receivedFile)) return 1;

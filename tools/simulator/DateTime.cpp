@@ -1,0 +1,88 @@
+// The calendar of the simulated terminals.
+#include "DateTime.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace Simulator {
+
+namespace {
+
+// The field of `t` that a layout letter stands for; null for a character that stands for itself.
+int* fieldOf(DateTime& t, char letter) {
+  switch (letter) {
+    case 'Y': return &t.year;
+    case 'M': return &t.month;
+    case 'D': return &t.day;
+    case 'h': return &t.hour;
+    case 'm': return &t.minute;
+    case 's': return &t.second;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+bool DateTime::valid() const {
+  static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  int days = monthDays[month - 1] - (month == 2 && !leap ? 1 : 0);
+  return day >= 1 && day <= days && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 &&
+         second < 60;
+}
+
+std::string DateTime::dateText() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
+}
+
+std::string DateTime::text() const {
+  char time[16];
+  std::snprintf(time, sizeof time, "%02d:%02d:%02d", hour, minute, second);
+  return dateText() + " " + time;
+}
+
+DateTime generatedTime(uint64_t n) {
+  // Days since 2024-01-01 to a civil date (the usual era-based conversion, shifted to 1970).
+  int64_t days = static_cast<int64_t>(n / 86400) + 19723;  // 2024-01-01 is day 19723 after 1970-01-01
+  uint64_t rest = n % 86400;
+  days += 719468;
+  int64_t era = days / 146097;
+  int64_t doe = days - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  DateTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+bool readDateTime(const std::string& text, const char* layout, DateTime& t) {
+  if (text.size() != std::strlen(layout)) return false;
+  DateTime read;
+  for (const char* letter = layout; *letter != '\0'; ++letter) {
+    if (int* field = fieldOf(read, *letter)) *field = 0;
+  }
+  for (size_t i = 0; i < text.size(); ++i) {
+    int* field = fieldOf(read, layout[i]);
+    if (field == nullptr) {
+      if (text[i] != layout[i]) return false;
+    } else if (text[i] >= '0' && text[i] <= '9') {
+      *field = *field * 10 + (text[i] - '0');
+    } else {
+      return false;
+    }
+  }
+  if (!read.valid()) return false;
+  t = read;
+  return true;
+}
+
+}  // namespace Simulator
