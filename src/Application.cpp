@@ -31,6 +31,8 @@ namespace ZqReadUtility {
 #define ZQ_USAGE_INDENT "                 "
 #endif
 
+// The text is laid out as it is printed.
+// clang-format off
 const char* const usageText =
     ZQ_USAGE_NAME ZQ_USAGE_GAP "Предназначена для чтения данных с терминалов учёта\n"
     "                        рабочего времени.\n"
@@ -68,6 +70,7 @@ const char* const usageText =
     "                        2 - номер карточки в HEX формате (8 байт).\n"
     "\n"
     "  [-debug]              Создать лог файл Zq-ReadUtility.log.\n";
+// clang-format on
 
 const char* modelName(int32_t model) {
   switch (model) {

@@ -140,10 +140,11 @@ TEST(LoadSettingsTest, IpAddressIsFourNumbersUpTo255AndAnOptionalPortOfDigits) {
     EXPECT_TRUE(parse({"870", text, "out.txt"}).ok);
   }
   // Each would have reached another address than the one typed, or none at all.
-  for (const char* text : {"127.0.0.1x:5005", "1.2.3.4.5", "300.1.1.1", "1.2.3.256", "1.2.3", "1..2.3", "1.2.3.",
-                           " 127.0.0.1", "127.0.0.1 ", "1.2.3.-4", "1.2.3.+4", "localhost", "200", "", ":5005",
-                           "127.0.0.1:", "127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:+5", "127.0.0.1: 5",
-                           "127.0.0.1:5x", "127.0.0.1:5:6"}) {
+  const char* const refused[] = {"127.0.0.1x:5005", "1.2.3.4.5", "300.1.1.1", "1.2.3.256", "1.2.3", "1..2.3",
+                                 "1.2.3.", " 127.0.0.1", "127.0.0.1 ", "1.2.3.-4", "1.2.3.+4", "localhost", "200", "",
+                                 ":5005", "127.0.0.1:", "127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:+5", "127.0.0.1: 5",
+                                 "127.0.0.1:5x", "127.0.0.1:5:6"};
+  for (const char* text : refused) {
     for (const char* model : {"735", "870", "QVK", "2240"}) {
       SCOPED_TRACE(std::string(model) + " " + text);
       const Parse p = parse({model, text, "out.txt"});

@@ -187,21 +187,21 @@ TEST(Zq2210RequestTest, ClockValuesThatDoNotFitAreRefused) {
     std::string message;
   };
   std::vector<Case> cases;
-  auto add = [&](const char* what, auto change, const std::string& message) {
+  auto add = [&](const char* what, const std::string& message, auto change) {
     Common::LocalTime time = good;
     change(time);
     cases.push_back({what, time, message});
   };
-  add("five-digit year", [](Common::LocalTime& t) { t.year = 10000; }, dateMessage);
+  add("five-digit year", dateMessage, [](Common::LocalTime& t) { t.year = 10000; });
   // Cut to ten characters, "100-01-202" would look like a date.
-  add("three-digit day", [](Common::LocalTime& t) { t.day = 100; }, dateMessage);
-  add("no clock (all zero)", [](Common::LocalTime& t) { t = Common::LocalTime(); }, dateMessage);
-  add("month 13", [](Common::LocalTime& t) { t.month = 13; }, dateMessage);
-  add("hour 24", [](Common::LocalTime& t) { t.hour = 24; }, timeMessage);
-  add("three-digit minute", [](Common::LocalTime& t) { t.minute = 100; }, timeMessage);
-  add("negative second", [](Common::LocalTime& t) { t.second = -1; }, timeMessage);
+  add("three-digit day", dateMessage, [](Common::LocalTime& t) { t.day = 100; });
+  add("no clock (all zero)", dateMessage, [](Common::LocalTime& t) { t = Common::LocalTime(); });
+  add("month 13", dateMessage, [](Common::LocalTime& t) { t.month = 13; });
+  add("hour 24", timeMessage, [](Common::LocalTime& t) { t.hour = 24; });
+  add("three-digit minute", timeMessage, [](Common::LocalTime& t) { t.minute = 100; });
+  add("negative second", timeMessage, [](Common::LocalTime& t) { t.second = -1; });
   // The date is tested first and alone reported.
-  add("both", [](Common::LocalTime& t) { t.year = 10000; t.hour = 100; }, dateMessage);
+  add("both", dateMessage, [](Common::LocalTime& t) { t.year = 10000; t.hour = 100; });
 
   for (const Case& c : cases) {
     ZqTest::LogCapture log;
