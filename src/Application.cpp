@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Console.h"
-#include "Version.h"
 #include "Log.h"
+#include "Version.h"
 #include "Zq/Command.h"
 #include "Zq/Zq2210.h"
 #include "Zq/Zq735.h"

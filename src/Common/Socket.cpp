@@ -49,11 +49,11 @@ int sysRecv(uintptr_t handle, uint8_t* buffer, int32_t length, int32_t& received
 void clearLastError();
 
 // The error numbers treated specially, as the system reports them (defined in the per-OS part).
-extern const int ErrWouldBlock;          // a non-blocking connect has started
-extern const int ErrIsConnected;         // the socket is already connected
-extern const int ErrConnectionReset;     // the peer reset the connection
-extern const int ErrConnectionRefused;   // the peer refused the connection
-extern const int ErrAddressNotAvailable; // the destination is not a usable address
+extern const int ErrWouldBlock;            // a non-blocking connect has started
+extern const int ErrIsConnected;           // the socket is already connected
+extern const int ErrConnectionReset;       // the peer reset the connection
+extern const int ErrConnectionRefused;     // the peer refused the connection
+extern const int ErrAddressNotAvailable;   // the destination is not a usable address
 extern const bool CloseReleasesOnFailure;  // whether a failed close has still released the socket
 
 // The receive loops' chunk.

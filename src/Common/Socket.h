@@ -25,9 +25,9 @@ public:
 class Socket {
 public:
   // The same numbers on Windows and POSIX systems.
-  static constexpr int32_t FamilyIPv4 = 2;    // AF_INET
-  static constexpr int32_t TypeStream = 1;    // SOCK_STREAM
-  static constexpr int32_t ProtocolTcp = 6;   // IPPROTO_TCP
+  static constexpr int32_t FamilyIPv4 = 2;   // AF_INET
+  static constexpr int32_t TypeStream = 1;   // SOCK_STREAM
+  static constexpr int32_t ProtocolTcp = 6;  // IPPROTO_TCP
   // A growable receive gives up past this much data without a complete reply.
   static constexpr size_t MaxReplyBytes = 1024 * 1024;
 

@@ -33,7 +33,7 @@ public:
   bool cmd_li();
   bool cmd_lo();
   bool cmd_ra();
-  int32_t cmd_rn();  // the record count, -1 on failure
+  int32_t cmd_rn();                         // the record count, -1 on failure
   std::string cmd_rg(int32_t recordIndex);  // the record text, empty on failure
   bool cmd_rh();
   bool cmd_ri();

@@ -27,9 +27,7 @@ std::string replyText(const Command& reply, size_t cutAtEnd) {
   return std::string(reply.bytes.begin() + 2, reply.bytes.end() - static_cast<std::ptrdiff_t>(cutAtEnd));
 }
 
-bool hasFrameEnd(const Command& reply) {
-  return std::memchr(reply.data(), FrameEnd, reply.size()) != nullptr;
-}
+bool hasFrameEnd(const Command& reply) { return std::memchr(reply.data(), FrameEnd, reply.size()) != nullptr; }
 
 }  // namespace
 

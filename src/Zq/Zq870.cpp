@@ -164,8 +164,8 @@ bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat card
   for (int i = 10; i < 24; ++i) allDigits = allDigits && record[i] >= '0' && record[i] <= '9';
   if (allDigits) {
     const char* stamp = reinterpret_cast<const char*>(record);
-    const char date[10] = {stamp[16], stamp[17], '.', stamp[14], stamp[15], '.',
-                           stamp[10], stamp[11], stamp[12], stamp[13]};
+    const char date[10] = {stamp[16], stamp[17], '.',       stamp[14], stamp[15],
+                           '.',       stamp[10], stamp[11], stamp[12], stamp[13]};
     const char time[8] = {stamp[18], stamp[19], ':', stamp[20], stamp[21], ':', stamp[22], stamp[23]};
     line.date.assign(date, 10);
     line.time.assign(time, 8);

@@ -1,12 +1,12 @@
 #include "PosixPseudoTerminal.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 
 namespace ZqTest {
 

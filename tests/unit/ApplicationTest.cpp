@@ -140,10 +140,11 @@ TEST(LoadSettingsTest, IpAddressIsFourNumbersUpTo255AndAnOptionalPortOfDigits) {
     EXPECT_TRUE(parse({"870", text, "out.txt"}).ok);
   }
   // Each would have reached another address than the one typed, or none at all.
-  const char* const refused[] = {"127.0.0.1x:5005", "1.2.3.4.5", "300.1.1.1", "1.2.3.256", "1.2.3", "1..2.3",
-                                 "1.2.3.", " 127.0.0.1", "127.0.0.1 ", "1.2.3.-4", "1.2.3.+4", "localhost", "200", "",
-                                 ":5005", "127.0.0.1:", "127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:+5", "127.0.0.1: 5",
-                                 "127.0.0.1:5x", "127.0.0.1:5:6"};
+  const char* const refused[] = {
+      "127.0.0.1x:5005", "1.2.3.4.5",  "300.1.1.1",     "1.2.3.256",    "1.2.3",        "1..2.3",       "1.2.3.",
+      " 127.0.0.1",      "127.0.0.1 ", "1.2.3.-4",      "1.2.3.+4",     "localhost",    "200",          "",
+      ":5005",           "127.0.0.1:", "127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:+5", "127.0.0.1: 5", "127.0.0.1:5x",
+      "127.0.0.1:5:6"};
   for (const char* text : refused) {
     for (const char* model : {"735", "870", "QVK", "2240"}) {
       SCOPED_TRACE(std::string(model) + " " + text);
@@ -159,7 +160,9 @@ TEST(LoadSettingsTest, IpPortOutsideOneTo65535IsRejectedWithTheNumberRead) {
   const struct {
     const char* address;
     const char* shown;
-  } cases[] = {{"127.0.0.1:0", "0"}, {"127.0.0.1:00000", "0"}, {"127.0.0.1:65536", "65536"},
+  } cases[] = {{"127.0.0.1:0", "0"},
+               {"127.0.0.1:00000", "0"},
+               {"127.0.0.1:65536", "65536"},
                {"127.0.0.1:99999999999", "2147483647"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
@@ -198,7 +201,7 @@ TEST(LoadSettingsTest, ModelKeywordsAreExactAndCaseSensitive) {
     const char* keyword;
     int32_t model;
     const char* address;
-  } models[] = {{"730", 1, "1"},         {"735", 2, "127.0.0.1"}, {"2210", 3, "1"},
+  } models[] = {{"730", 1, "1"},          {"735", 2, "127.0.0.1"}, {"2210", 3, "1"},
                 {"2240", 4, "127.0.0.1"}, {"870", 5, "127.0.0.1"}, {"QVK", 6, "127.0.0.1"}};
   for (const auto& m : models) {
     const Parse p = parse({m.keyword, m.address, "out.txt"});
@@ -215,8 +218,8 @@ TEST(LoadSettingsTest, ModelKeywordsAreExactAndCaseSensitive) {
 
 TEST(LoadSettingsTest, AddressAndFileNameAreRequiredForEveryModelBut730) {
   const std::vector<std::vector<std::string>> incomplete = {
-      {"735", "127.0.0.1"}, {"870", "127.0.0.1"}, {"QVK", "127.0.0.1"}, {"2240", "127.0.0.1"},
-      {"870"},              {"2210"},             {"2210", "3"},        {"2210", "3", ""}};
+      {"735", "127.0.0.1"}, {"870", "127.0.0.1"}, {"QVK", "127.0.0.1"}, {"2240", "127.0.0.1"}, {"870"}, {"2210"},
+      {"2210", "3"},        {"2210", "3", ""}};
   for (const std::vector<std::string>& args : incomplete) {
     SCOPED_TRACE(args.size() > 1 ? args[0] + " " + args[1] : args[0]);
     const Parse p = parse(args);
@@ -461,7 +464,8 @@ TEST_F(UpdateTerminalDataTest, MissingTerminalIsLogged) {
 }
 
 TEST(ApplicationRunTest, ModelsWithoutADriverDoNothing) {
-  for (const ZqReadUtility::Model model : {ZqReadUtility::Model730, ZqReadUtility::Model2240, ZqReadUtility::ModelNone}) {
+  for (const ZqReadUtility::Model model :
+       {ZqReadUtility::Model730, ZqReadUtility::Model2240, ZqReadUtility::ModelNone}) {
     ZqTest::TempDir dir;
     Application application;
     application.settings.model = model;

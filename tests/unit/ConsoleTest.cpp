@@ -40,10 +40,10 @@ TEST(Cp1251Test, AsciiPassesUnchanged) {
 }
 
 TEST(Cp1251Test, CharactersOutsideTheCodePageBecomeOneQuestionMarkEach) {
-  EXPECT_EQ(Console::utf8ToCp1251("ß"), "?");                       // two bytes, not Cyrillic
-  EXPECT_EQ(Console::utf8ToCp1251("a€b"), "a?b");                   // three bytes
-  EXPECT_EQ(Console::utf8ToCp1251("\xF0\x9F\x98\x80!"), "?!");       // four bytes
-  EXPECT_EQ(Console::utf8ToCp1251("x\xD0"), "x?");                   // cut off after the lead byte
+  EXPECT_EQ(Console::utf8ToCp1251("ß"), "?");                   // two bytes, not Cyrillic
+  EXPECT_EQ(Console::utf8ToCp1251("a€b"), "a?b");               // three bytes
+  EXPECT_EQ(Console::utf8ToCp1251("\xF0\x9F\x98\x80!"), "?!");  // four bytes
+  EXPECT_EQ(Console::utf8ToCp1251("x\xD0"), "x?");              // cut off after the lead byte
 }
 
 TEST(ConsoleTest, MessagesReachStandardOutputInTheConsoleEncoding) {
@@ -53,8 +53,8 @@ TEST(ConsoleTest, MessagesReachStandardOutputInTheConsoleEncoding) {
   const std::string out = capturedStdout();
 #ifdef _WIN32
   const std::string expected = bytes({0xCD, 0xE5, 0xE2, 0xE5, 0xF0, 0xED, 0xEE}) + " " +
-                               bytes({0xF3, 0xEA, 0xE0, 0xE7, 0xE0, 0xED}) + " COM " +
-                               bytes({0xEF, 0xEE, 0xF0, 0xF2}) + " COM3.\n\n";
+                               bytes({0xF3, 0xEA, 0xE0, 0xE7, 0xE0, 0xED}) + " COM " + bytes({0xEF, 0xEE, 0xF0, 0xF2}) +
+                               " COM3.\n\n";
 #else
   const std::string expected = "Неверно указан COM порт COM3.\n\n";
 #endif
@@ -71,9 +71,7 @@ TEST(ConsoleTest, WriteDoesNotInterpretPercentSigns) {
 #endif
 }
 
-TEST(ConsoleTest, RussianLocaleOrAFallbackIsSet) {
-  EXPECT_NE(Console::setLocale("Russian_Russia.1251"), nullptr);
-}
+TEST(ConsoleTest, RussianLocaleOrAFallbackIsSet) { EXPECT_NE(Console::setLocale("Russian_Russia.1251"), nullptr); }
 
 #ifndef _WIN32
 // The POSIX build takes the user's locale and falls back to "C": a machine without a

@@ -104,8 +104,7 @@ TEST_F(SmallDiskTest, FullDiskAtTheLastFlushFails) {
     std::FILE* f = std::fopen(filler.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     const std::string block(4096, 'x');
-    while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
-    }
+    while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {}
     std::fclose(f);
   }
   const std::string path = dir.file("out.txt");

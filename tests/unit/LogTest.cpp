@@ -45,15 +45,15 @@ TEST(WriteLogTest, LevelsOneToFiveCarryTheirTags) {
   writeLog(6, "Application", 16, "six");
   writeLog(-1, "Application", 17, "minus");
   EXPECT_EQ(log.allLines(), (std::vector<std::string>{
-                             "[ERROR] one at Application:10",
-                             "[WARNING] two at Application:11",
-                             "[INFO] three at Application:12",
-                             "[DEBUG] four at Application:13",
-                             "[TRACE] five at Application:14",
-                             "zero at Application:15",
-                             "six at Application:16",
-                             "minus at Application:17",
-                         }));
+                                "[ERROR] one at Application:10",
+                                "[WARNING] two at Application:11",
+                                "[INFO] three at Application:12",
+                                "[DEBUG] four at Application:13",
+                                "[TRACE] five at Application:14",
+                                "zero at Application:15",
+                                "six at Application:16",
+                                "minus at Application:17",
+                            }));
 }
 
 TEST(WriteLogTest, SuffixNeedsASourceAndAPositiveLine) {
@@ -109,7 +109,8 @@ TEST(WriteLogTest, TimeStampIsWeekdayDateAndHourMinuteSecond) {
   const std::vector<std::string> lines = rawLines(log.raw());
   ASSERT_EQ(lines.size(), 1u);
   std::smatch match;
-  const std::regex stamp(R"(^\[([^,\]]+), (\d\d)\.(\d\d)\.(\d{4}) (\d\d):(\d\d):(\d\d)\] \[ERROR\] stamped at Application:5$)");
+  const std::regex stamp(
+      R"(^\[([^,\]]+), (\d\d)\.(\d\d)\.(\d{4}) (\d\d):(\d\d):(\d\d)\] \[ERROR\] stamped at Application:5$)");
   ASSERT_TRUE(std::regex_match(lines[0], match, stamp)) << lines[0];
 
   const std::tm earliest = *std::localtime(&before);

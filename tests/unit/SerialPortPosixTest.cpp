@@ -1,29 +1,29 @@
 // The serial port against a pseudo-terminal: the test plays the device on the master side.
 #include <gtest/gtest.h>
 
+#include <termios.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 #include "Common/SerialPort.h"
 #include "LogCapture.h"
-#include "SerialOwner.h"
 #include "PosixPseudoTerminal.h"
+#include "SerialOwner.h"
 #include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
 namespace {
 
+using Common::SerialPort;
 using ZqTest::CarriageReturnOwner;
 using ZqTest::Clock;
 using ZqTest::msSince;
 using ZqTest::pause;
-using ZqTest::text;
-using Common::SerialPort;
 using ZqTest::PosixPseudoTerminal;
+using ZqTest::text;
 
 const unsigned Port = 7;
 
@@ -73,11 +73,16 @@ TEST_F(SerialPortPtyTest, MissingPortFailsAndLeavesNothingToClose) {
 
 TEST_F(SerialPortPtyTest, NotATerminalFailsReadingItsState) {
   const std::string file = pty.directory() + "/COM8";
-  { std::FILE* f = std::fopen(file.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
   SerialPort port;
   EXPECT_FALSE(port.create(8));
   EXPECT_EQ(log.messagesAt("[ERROR] "),
-            std::vector<std::string>{"SerialPort::open(): GetCommState() failed, err => 25 (Inappropriate ioctl for device)"});
+            std::vector<std::string>{
+                "SerialPort::open(): GetCommState() failed, err => 25 (Inappropriate ioctl for device)"});
   // The device stays open until close, which then succeeds quietly.
   EXPECT_TRUE(port.isOpen());
   EXPECT_TRUE(port.close());

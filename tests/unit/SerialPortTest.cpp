@@ -25,7 +25,9 @@ namespace {
 
 using Common::SerialPort;
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 // "<prefix>err => <number> (<text>)" with a non-zero number and a cut, non-empty text.
 void expectSystemError(const std::string& message, const std::string& prefix) {

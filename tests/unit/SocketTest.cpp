@@ -326,8 +326,8 @@ TEST_F(SocketTest, UnansweredConnectEndsAtItsTimeout) {
 TEST_F(SocketTest, AnyAddressIsRefusedAndNeverReachesALocalService) {
   // The peer listens on 127.0.0.1; a connect to 0.0.0.0 would land there on some systems.
   LoopbackPeer peer([](PeerConnection& p) { p.receive(5, 3000); });
-  const std::string expected = "Socket::connect(): connect(): Can't connect to 0.0.0.0:" +
-                               std::to_string(peer.port()) + ", err => " + std::to_string(addressNotAvailable);
+  const std::string expected = "Socket::connect(): connect(): Can't connect to 0.0.0.0:" + std::to_string(peer.port()) +
+                               ", err => " + std::to_string(addressNotAvailable);
   for (const int32_t timeoutMs : {2500, -1}) {
     Socket socket;
     ASSERT_TRUE(socket.create(Socket::FamilyIPv4, Socket::TypeStream, Socket::ProtocolTcp));
@@ -357,8 +357,8 @@ TEST_F(SocketTest, EmptyOrUnreadableAddressIsRefusedWithoutConnecting) {
   }
   const std::vector<std::string> errors = log.messagesAt("[ERROR] ");
   ASSERT_EQ(errors.size(), 3u);
-  EXPECT_EQ(errors[0], "Socket::connect(): connect(): Can't connect to :1001, err => " +
-                           std::to_string(addressNotAvailable));
+  EXPECT_EQ(errors[0],
+            "Socket::connect(): connect(): Can't connect to :1001, err => " + std::to_string(addressNotAvailable));
 }
 
 TEST_F(SocketTest, OperationsWithoutASocketFailWithTheSystemError) {

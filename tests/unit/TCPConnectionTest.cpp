@@ -79,9 +79,9 @@ TEST_F(TCPConnectionTest, RefusedConnectionLogsTheChainInnermostFirst) {
   EXPECT_FALSE(connection.connect(settingsFor("127.0.0.1", port, false)));
   const std::string target = "127.0.0.1:" + std::to_string(port);
   EXPECT_EQ(log.messagesAt("[ERROR] "),
-            (std::vector<std::string>{"Socket::connect(): Connection timeout to " + target + ", err => " +
-                                          std::to_string(wouldBlock),
-                                      "TCPConnection::connect(): Can't connect to " + target}));
+            (std::vector<std::string>{
+                "Socket::connect(): Connection timeout to " + target + ", err => " + std::to_string(wouldBlock),
+                "TCPConnection::connect(): Can't connect to " + target}));
   // The settings survive the failure.
   EXPECT_EQ(connection.settings.port, port);
   const std::vector<std::string> lines = log.lines();

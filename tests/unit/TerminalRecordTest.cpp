@@ -97,9 +97,7 @@ TEST_F(DataFileTest, UnknownCardFormatWritesTheCardUnchanged) {
   EXPECT_EQ(written(r, -1), "A1B2C3\t1\t05.01.2026\t07:58:12\t00\r\n");
 }
 
-TEST_F(DataFileTest, DefaultRecord) {
-  EXPECT_EQ(written(TerminalRecord(), Zq::CardAsIs), "\t1\t\t\t00\r\n");
-}
+TEST_F(DataFileTest, DefaultRecord) { EXPECT_EQ(written(TerminalRecord(), Zq::CardAsIs), "\t1\t\t\t00\r\n"); }
 
 TEST_F(DataFileTest, TextFieldsStopAtTheirFirstZeroCharacter) {
   const TerminalRecord r = record(std::string("AB\0CD", 5), 1, std::string("05\0.01", 6), "07:58:12", 0);
@@ -157,7 +155,8 @@ TEST_F(DataFileTest, LinesEndInCarriageReturnLineFeedOnEveryPlatform) {
   const std::string path = dir.file("many.txt");
   Common::File file;
   ASSERT_TRUE(Zq::openDataFile(file, path));
-  for (int i = 0; i < 3; ++i) Zq::writeRecord(file.handle, record("C" + std::to_string(i), 1, "d", "t", i), Zq::CardAsIs);
+  for (int i = 0; i < 3; ++i)
+    Zq::writeRecord(file.handle, record("C" + std::to_string(i), 1, "d", "t", i), Zq::CardAsIs);
   ASSERT_TRUE(Zq::finishDataFile(file));
   EXPECT_EQ(file.handle, nullptr);
   EXPECT_EQ(ZqTest::readFile(path), "C0\t1\td\tt\t00\r\nC1\t1\td\tt\t01\r\nC2\t1\td\tt\t02\r\n");

@@ -152,10 +152,9 @@ protected:
   ZqTest::PosixPseudoTerminal line{7};
 };
 
-const Strings FiveRecords = {
-    "1\t05-01-2026\t07:58:12\tX0012AB34\t3", "2\t05-01-2026\t12:01:40\tX0012AB34\t0",
-    "3\t05-01-2026\t12:44:03\tX00A1B2C3\t1", "4\t05-01-2026\t17:15:59\tX0012AB34\t12",
-    "1\t06-01-2026\t07:55:00\tX00A1B2C3\t3"};
+const Strings FiveRecords = {"1\t05-01-2026\t07:58:12\tX0012AB34\t3", "2\t05-01-2026\t12:01:40\tX0012AB34\t0",
+                             "3\t05-01-2026\t12:44:03\tX00A1B2C3\t1", "4\t05-01-2026\t17:15:59\tX0012AB34\t12",
+                             "1\t06-01-2026\t07:55:00\tX00A1B2C3\t3"};
 
 TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
   Zq2210 driver;
@@ -200,9 +199,8 @@ TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
   {
     ZqTest::LogCapture log;
     EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
-    EXPECT_EQ(log.messagesAt("[ERROR] "),
-              (Strings{"Zq2210::cmd_li(): err => 44H, Access denied, RPL=02 31 31 44 0D",
-                       "Zq2210::dump(): Can't log in the terminal"}));
+    EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_li(): err => 44H, Access denied, RPL=02 31 31 44 0D",
+                                                   "Zq2210::dump(): Can't log in the terminal"}));
     EXPECT_TRUE(ZqTest::fileExists(path));
     EXPECT_EQ(ZqTest::readFile(path), "");
   }
@@ -268,10 +266,13 @@ TEST_F(Zq2210DialogueTest, CountThatIsNotANumberFailsAfterTheLogOut) {
     Strings before;  // what the count itself logs
   };
   const std::vector<Case> cases = {
-      {"non-numeric", reply("Aabc"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 61 62 63 0D"}},
+      {"non-numeric",
+       reply("Aabc"),
+       {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 61 62 63 0D"}},
       {"negative", reply("A-3"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 2D 33 0D"}},
       {"empty", reply("A"), {"[ERROR] Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 0D"}},
-      {"refused", reply("N"),
+      {"refused",
+       reply("N"),
        {"[ERROR] Zq2210::cmd_rn(): err => 4EH, Command is not applicable or data not available, "
         "RPL=02 31 31 4E 0D"}},
       // No end byte: the line falls silent after four bytes.
@@ -306,8 +307,7 @@ TEST_F(Zq2210DialogueTest, FailedRecordEmptiesTheFileAndLogsOut) {
 
   EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
 
-  EXPECT_EQ(terminal.requests(),
-            (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11RG2", "11LO"}));
+  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11RH", "11RG1", "11RH", "11RG2", "11LO"}));
   EXPECT_EQ(log.messages(),
             (Strings{"[ERROR] Zq2210::cmd_rg(): err => 4EH, Command is not applicable or data not available, "
                      "RPL=02 31 31 4E 0D",
@@ -359,8 +359,8 @@ TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
   EXPECT_FALSE(driver.reset());
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI"}));
-  EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_li(): Can't read terminal response",
-                                                 "Zq2210::reset(): Can't log in the terminal"}));
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            (Strings{"Zq2210::cmd_li(): Can't read terminal response", "Zq2210::reset(): Can't log in the terminal"}));
 }
 
 // A reply cut before its code is rejected like any other failed reply.

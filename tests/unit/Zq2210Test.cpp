@@ -113,10 +113,11 @@ TEST(Zq2210ReplyTest, CountOrRecordThatEndedInSilenceIsRefused) {
   std::string data = "stale";
   EXPECT_FALSE(Zq2210::replyData("cmd_rg", bytesOf(stx("11A1\t05-01-2026\t07:58:12\tX0012AB34\t3")), data));
   EXPECT_EQ(data, "");
-  EXPECT_EQ(log.messagesAt("[ERROR] "),
-            (Strings{"Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 31 32",
-                     "Zq2210::cmd_rg(): Invalid terminal response, RPL=02 31 31 41 31 09 30 35 2D 30 31 2D 32 30 32 36 09 "
-                     "30 37 3A 35 38 3A 31 32 09 58 30 30 31 32 41 42 33 34 09 33"}));
+  EXPECT_EQ(
+      log.messagesAt("[ERROR] "),
+      (Strings{"Zq2210::cmd_rn(): Invalid terminal response, RPL=02 31 31 41 31 32",
+               "Zq2210::cmd_rg(): Invalid terminal response, RPL=02 31 31 41 31 09 30 35 2D 30 31 2D 32 30 32 36 09 "
+               "30 37 3A 35 38 3A 31 32 09 58 30 30 31 32 41 42 33 34 09 33"}));
 }
 
 TEST(Zq2210ReplyTest, OnReceiveWaitsForACarriageReturnAnywhere) {
@@ -201,7 +202,10 @@ TEST(Zq2210RequestTest, ClockValuesThatDoNotFitAreRefused) {
   add("three-digit minute", timeMessage, [](Common::LocalTime& t) { t.minute = 100; });
   add("negative second", timeMessage, [](Common::LocalTime& t) { t.second = -1; });
   // The date is tested first and alone reported.
-  add("both", dateMessage, [](Common::LocalTime& t) { t.year = 10000; t.hour = 100; });
+  add("both", dateMessage, [](Common::LocalTime& t) {
+    t.year = 10000;
+    t.hour = 100;
+  });
 
   for (const Case& c : cases) {
     ZqTest::LogCapture log;
@@ -232,11 +236,13 @@ protected:
 
 TEST_F(Zq2210RecordTest, FullRecordBecomesOneLine) {
   bool result = false;
-  EXPECT_EQ(decode("1\t05-01-2026\t07:58:12\tX0012AB34\t3", Zq::CardAsIs, &result), "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n");
+  EXPECT_EQ(decode("1\t05-01-2026\t07:58:12\tX0012AB34\t3", Zq::CardAsIs, &result),
+            "0012AB34\t1\t05.01.2026\t07:58:12\t03\r\n");
   EXPECT_TRUE(result);
   // The card-number mode reaches the writer.
   EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", Zq::CardHex8), "00A1B2C3\t2\t05.01.2026\t07:58:12\t03\r\n");
-  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", Zq::CardDecimal), "0161178195\t2\t05.01.2026\t07:58:12\t03\r\n");
+  EXPECT_EQ(decode("2\t05-01-2026\t07:58:12\tXA1B2C3\t3", Zq::CardDecimal),
+            "0161178195\t2\t05.01.2026\t07:58:12\t03\r\n");
 }
 
 TEST_F(Zq2210RecordTest, MissingFieldsKeepTheDefaults) {

@@ -14,9 +14,9 @@
 #include "Zq/Zq735.h"
 
 using ZqTest::LogCapture;
-using ZqTest::stx;
 using ZqTest::LoopbackPeer;
 using ZqTest::PeerConnection;
+using ZqTest::stx;
 using ZqTest::TempDir;
 using Strings = std::vector<std::string>;
 
@@ -232,10 +232,8 @@ TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
 TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
   // A four-byte select reply passes; the first record arrives in two segments; the second
   // has only two fields.
-  LoopbackPeer peer(serve({{stx("A0\r")},
-                           acceptN("0002"),
-                           {stx("A12,0001"), "A2B3,0,2024/01/31,08:15:00CC\r"},
-                           acceptG("12,0001A2B3")}));
+  LoopbackPeer peer(serve(
+      {{stx("A0\r")}, acceptN("0002"), {stx("A12,0001"), "A2B3,0,2024/01/31,08:15:00CC\r"}, acceptG("12,0001A2B3")}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
@@ -313,11 +311,12 @@ TEST_F(Zq735DialogueTest, CountThatIsNotHexadecimalDigitsIsRefused) {
     EXPECT_EQ(driver.cmd_n(), 255);
   }
   peer.waitDone();
-  EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 30 78 31 46 43 43 0D",
-                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 20 31 32 43 43 0D",
-                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 2D 31 43 43 0D",
-                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 31 47 43 43 0D",
-                                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 43 43 0D"}));
+  EXPECT_EQ(log.messages(),
+            (Strings{"[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 30 78 31 46 43 43 0D",
+                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 20 31 32 43 43 0D",
+                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 2D 31 43 43 0D",
+                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 31 47 43 43 0D",
+                     "[ERROR] Zq735::cmd_n(): Invalid terminal response, RPL=02 41 43 43 0D"}));
 }
 
 TEST_F(Zq735DialogueTest, ReplyWithoutCarriageReturnIsJudgedWhenTheWaitsRunOut) {

@@ -348,8 +348,8 @@ struct ReplyCase {
 // Each reply on its own connection, with its own log.
 TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
   const std::vector<ReplyCase> cases = {
-      {{"OK"}, true},          {{"OKAY"}, true},         {{"CLEARLOG_OK"}, true}, {{"NO"}, false},
-      {{"CLEARLOG_NO"}, false}, {{"CLEAR", "LOG_OK"}, true},
+      {{"OK"}, true},  {{"OKAY"}, true},         {{"CLEARLOG_OK"}, true},
+      {{"NO"}, false}, {{"CLEARLOG_NO"}, false}, {{"CLEAR", "LOG_OK"}, true},
   };
   for (const ReplyCase& reply : cases) {
     SCOPED_TRACE(reply.segments.front());
@@ -418,7 +418,8 @@ TEST_F(Zq870DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
   }
   peer.waitDone();
   EXPECT_EQ(peer.received(), "");
-  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>(2, "Zq870::updateDateTime(): Can't prepare command <SETTIME>"));
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>(2, "Zq870::updateDateTime(): Can't prepare command <SETTIME>"));
 }
 
 TEST_F(Zq870DialogueTest, SetTimeReplyWithoutOkOrNoWaitsUntilTheWaitsRunOut) {

@@ -3,13 +3,13 @@
 // return; the peer's answers are listed in serial-peer.py.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
-#include <windows.h>
 
 #include "Common/SerialPort.h"
 #include "LogCapture.h"
@@ -28,12 +28,12 @@ struct SerialPortTestAccess {
 
 namespace {
 
+using Common::SerialPort;
 using ZqTest::CarriageReturnOwner;
 using ZqTest::Clock;
 using ZqTest::msSince;
 using ZqTest::pause;
 using ZqTest::text;
-using Common::SerialPort;
 
 class SerialPortWineTest : public ::testing::Test {
 protected:

@@ -28,8 +28,7 @@ bool DateTime::valid() const {
   if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
   bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   int days = monthDays[month - 1] - (month == 2 && !leap ? 1 : 0);
-  return day >= 1 && day <= days && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 &&
-         second < 60;
+  return day >= 1 && day <= days && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60;
 }
 
 std::string DateTime::dateText() const {

@@ -390,8 +390,7 @@ bool parseOptions(int argc, char** argv, Options& options, int& exitCode) {
     if (!readOption(reader, args, i)) return false;
   if (!options.link.empty() && options.model != Model2210)
     return reader.fail("%s is for the serial 2210 only", "--link");
-  if (!options.recordsFile.empty() && options.generate >= 0)
-    return reader.fail("use either --records or --generate");
+  if (!options.recordsFile.empty() && options.generate >= 0) return reader.fail("use either --records or --generate");
   return true;
 }
 

@@ -10,9 +10,12 @@
 
 namespace Simulator {
 
-Session::Session(const Options& options, Emulation& emulation, Recorder& recorder, int fd, bool socket,
-                 size_t readSize)
-    : options(options), emulation(emulation), recorder(recorder), fd(fd), sender(options, fd, socket),
+Session::Session(const Options& options, Emulation& emulation, Recorder& recorder, int fd, bool socket, size_t readSize)
+    : options(options),
+      emulation(emulation),
+      recorder(recorder),
+      fd(fd),
+      sender(options, fd, socket),
       buffer(readSize) {}
 
 Session::Turn Session::serve(int timeoutMs) {
@@ -49,8 +52,7 @@ bool Session::answerAll() {
 void Session::report(const Request& request, const Reply& reply) const {
   std::string what = request.argument.empty() ? request.command : request.command + ":" + request.argument;
   if (request.raw != request.command) what += " " + printable(request.raw);
-  if (reply.silent)
-    say("request %s -> no reply", what.c_str());
+  if (reply.silent) say("request %s -> no reply", what.c_str());
   else
     say("request %s -> %s", what.c_str(),
         printable(reply.segments.size() == 1 ? reply.segments[0] : std::string("(segments)")).c_str());

@@ -31,7 +31,8 @@ bool TCPServer::open() {
   address.sin_port = htons(static_cast<uint16_t>(options.port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, never a real network
   if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 16) != 0) {
-    std::fprintf(stderr, "Zq-TerminalSimulator: can't listen on 127.0.0.1:%d: %s\n", options.port, std::strerror(errno));
+    std::fprintf(stderr, "Zq-TerminalSimulator: can't listen on 127.0.0.1:%d: %s\n", options.port,
+                 std::strerror(errno));
     return false;
   }
   socklen_t length = sizeof address;
