@@ -13,6 +13,13 @@ logs="$repo/build/test-logs"
 
 step() { printf '\n=== %s\n' "$*"; }
 
+# Every C++ source as .clang-format lays it out (clang-format 14, Debian 12's).
+step "Format"
+mkdir -p "$logs"
+git ls-files '*.cpp' '*.h' '*.inc' | xargs clang-format --style=file --dry-run --Werror 2>&1 | tee "$logs/format.txt"
+format_status=${PIPESTATUS[1]}
+[ "$format_status" -eq 0 ] && echo "every source is formatted"
+
 # One Wine prefix for every Windows test, created here before tests start side by side.
 step "Wine prefix"
 source "$repo/tests/wine/wine-env.sh"
@@ -50,9 +57,10 @@ summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -1 || echo "no summary";
 step "Summary"
 status=0
 if [ "$mingw_status" -ne 0 ] || [ "$linux_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ] ||
-   [ "$packages_status" -ne 0 ]; then
+   [ "$packages_status" -ne 0 ] || [ "$format_status" -ne 0 ]; then
   echo "FAILED: mingw ctest exit $mingw_status, linux ctest exit $linux_status," \
-       "linux-asan ctest exit $asan_status, fuzzing exit $fuzz_status, packages exit $packages_status"
+       "linux-asan ctest exit $asan_status, fuzzing exit $fuzz_status, packages exit $packages_status," \
+       "format exit $format_status"
   status=1
 fi
 echo "fuzzing: $(grep -c ': passed$' "$logs/fuzz.txt") targets passed, $(grep -c ': FAILED' "$logs/fuzz.txt") failed"
