@@ -198,29 +198,22 @@ bool Socket::setBlockingMode(bool blocking) {
   return true;
 }
 
-bool Socket::canRead(int32_t timeoutMs) {
-  if (blocking) return true;
-  clearLastError();
-  unsigned marked = 0;
-  if (const int err = sysSelect(handle, WaitRead, toWaitTime(timeoutMs), marked)) {
-    LOG(LogError, "Socket::canRead(): select(): err => %d", err);
-    return false;
-  }
-  if (marked & WaitRead) return true;
-  LOG(LogWarning, "Socket::canRead(): Read timeout (%d msec)", timeoutMs);
-  return false;
-}
+bool Socket::canRead(int32_t timeoutMs) { return waitFor(WaitRead, timeoutMs); }
 
-bool Socket::canWrite(int32_t timeoutMs) {
+bool Socket::canWrite(int32_t timeoutMs) { return waitFor(WaitWrite, timeoutMs); }
+
+bool Socket::waitFor(unsigned wanted, int32_t timeoutMs) {
   if (blocking) return true;
+  const bool reading = wanted == WaitRead;
   clearLastError();
   unsigned marked = 0;
-  if (const int err = sysSelect(handle, WaitWrite, toWaitTime(timeoutMs), marked)) {
-    LOG(LogError, "Socket::canWrite(): select(): err => %d", err);
+  if (const int err = sysSelect(handle, wanted, toWaitTime(timeoutMs), marked)) {
+    LOG(LogError, "Socket::%s(): select(): err => %d", reading ? "canRead" : "canWrite", err);
     return false;
   }
-  if (marked & WaitWrite) return true;
-  LOG(LogWarning, "Socket::canWrite(): Write timeout (%d msec)", timeoutMs);
+  if (marked & wanted) return true;
+  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", reading ? "canRead" : "canWrite", reading ? "Read" : "Write",
+      timeoutMs);
   return false;
 }
 

@@ -83,6 +83,8 @@ private:
   bool connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs);
   // setBlockingMode in the name of connect: both steps' lines on failure.
   bool setModeForConnect(bool blocking);
+  // canRead (`wanted` the read set) or canWrite (the write set).
+  bool waitFor(unsigned wanted, int32_t timeoutMs);
 
   uintptr_t handle = 0;  // the SOCKET or the descriptor; 0: none
   int32_t family = 0;
