@@ -170,8 +170,10 @@ class CliTest(unittest.TestCase):
 
     def test_unreachable_network_terminal(self):
         port = harness.closed_loopback_port()
-        for model in ["870", "QVK", "735"]:
-            result = self.run_program(model, "127.0.0.1:%d" % port, "out.txt", "-u", "-c")
+        # 0.0.0.0 passes the address check and is refused before anything is sent.
+        for model, address in [("870", "127.0.0.1:%d" % port), ("QVK", "127.0.0.1:%d" % port),
+                               ("735", "127.0.0.1:%d" % port), ("870", "0.0.0.0:%d" % port)]:
+            result = self.run_program(model, address, "out.txt", "-u", "-c")
             self.assertEqual(result.stdout, harness.expected_console_bytes("Can't connect to the terminal %s.\n" % model))
             self.assertEqual(result.stderr, b"")
             self.assertEqual(result.rc, harness.NO_DATA_FILE)
