@@ -5,9 +5,12 @@
 
 namespace Common {
 
-bool LocalTime::valid() const {
-  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23 &&
-         minute >= 0 && minute <= 59 && second >= 0 && second <= 60;
+bool LocalTime::validDate() const {
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+bool LocalTime::validTime() const {
+  return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 60;
 }
 
 std::string LocalTime::text() const {

@@ -14,14 +14,16 @@ struct LocalTime {
   int second = 0;
 
   // A calendar date and a time of day: what a clock that could be read gives.
-  bool valid() const;
+  bool valid() const { return validDate() && validTime(); }
+  bool validDate() const;  // year 1..9999, month 1..12, day 1..31
+  bool validTime() const;  // 00:00:00 to 23:59:60
   // "DD.MM.YYYY hh:mm:ss", as the data file writes dates and times.
   std::string text() const;
 };
 
 // The local time: GetLocalTime on Windows (whatever TZ the environment holds), the C library's
-// local time elsewhere (which follows TZ). All zero, and so not valid, when the clock cannot be
-// read: a terminal must never be set to a made-up date.
+// local time elsewhere (which follows TZ). Not valid when the clock cannot be read (all zero): the
+// drivers check, as a terminal must never be set to a made-up date.
 LocalTime localTime();
 
 }  // namespace Common

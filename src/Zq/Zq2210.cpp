@@ -169,9 +169,8 @@ bool Zq2210::prepareDateTime(const Common::LocalTime& now, std::string& date, st
   // The untruncated lengths: a value cut to fit would set the terminal to a wrong time.
   const int dateLength = std::snprintf(dateText, sizeof dateText, "%02d-%02d-%04d", now.day, now.month, now.year);
   const int timeLength = std::snprintf(timeText, sizeof timeText, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-  const bool dateFits = dateLength == 10 && now.day >= 1 && now.day <= 31 && now.month >= 1 && now.month <= 12;
-  const bool timeFits = timeLength == 8 && now.hour >= 0 && now.hour <= 23 && now.minute >= 0 && now.minute <= 59 &&
-                        now.second >= 0 && now.second <= 60;
+  const bool dateFits = dateLength == 10 && now.validDate();
+  const bool timeFits = timeLength == 8 && now.validTime();
   if (!dateFits) {
     LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the date value for the command");
     return false;

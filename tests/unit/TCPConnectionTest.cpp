@@ -21,15 +21,10 @@ const int wouldBlock = 10035;  // WSAEWOULDBLOCK
 const int wouldBlock = EINPROGRESS;
 #endif
 
-// The application's values.
+// The application's values, for another host or blocking mode.
 Zq::TCPSettings settingsFor(const std::string& host, int32_t port, bool blocking) {
-  Zq::TCPSettings s;
-  s.port = port;
+  Zq::TCPSettings s = ZqTest::applicationSettings(static_cast<uint16_t>(port));
   s.blocking = blocking;
-  s.recvAttempts = 5;
-  s.connectTimeoutMs = 2500;
-  s.sendTimeoutMs = 192;
-  s.recvTimeoutMs = 192;
   s.host = host;
   return s;
 }

@@ -137,16 +137,7 @@ protected:
     ASSERT_TRUE(driver.connect(settings));
   }
 
-  static Common::LocalTime eighthOfDecember() {
-    Common::LocalTime now;
-    now.year = 2026;
-    now.month = 12;
-    now.day = 8;
-    now.hour = 8;
-    now.minute = 49;
-    now.second = 25;
-    return now;
-  }
+  static Common::LocalTime eighthOfDecember() { return Common::LocalTime{2026, 12, 8, 8, 49, 25}; }
 
   ZqTest::TempDir dir;
   ZqTest::PosixPseudoTerminal line{7};

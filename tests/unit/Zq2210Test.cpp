@@ -152,13 +152,7 @@ TEST(Zq2210RequestTest, FramesAreStxLiteralArgumentsCr) {
 
 TEST(Zq2210RequestTest, ClockItemsForEighthOfDecember) {
   ZqTest::LogCapture log;
-  Common::LocalTime now;
-  now.year = 2026;
-  now.month = 12;
-  now.day = 8;
-  now.hour = 8;
-  now.minute = 49;
-  now.second = 25;
+  const Common::LocalTime now{2026, 12, 8, 8, 49, 25};
   std::string date;
   std::string time;
   ASSERT_TRUE(Zq2210::prepareDateTime(now, date, time));
@@ -174,13 +168,7 @@ TEST(Zq2210RequestTest, ClockItemsForEighthOfDecember) {
 TEST(Zq2210RequestTest, ClockValuesThatDoNotFitAreRefused) {
   const std::string dateMessage = "Zq2210::updateDateTime(): Can't prepare the date value for the command";
   const std::string timeMessage = "Zq2210::updateDateTime(): Can't prepare the time value for the command";
-  Common::LocalTime good;
-  good.year = 2026;
-  good.month = 1;
-  good.day = 31;
-  good.hour = 23;
-  good.minute = 59;
-  good.second = 59;
+  const Common::LocalTime good{2026, 1, 31, 23, 59, 59};
 
   struct Case {
     const char* what;

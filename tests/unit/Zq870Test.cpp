@@ -410,10 +410,7 @@ TEST_F(Zq870DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_FALSE(driver.setDateTime(Common::LocalTime()));
-    Common::LocalTime thirteenthMonth;
-    thirteenthMonth.year = 2026;
-    thirteenthMonth.month = 13;
-    thirteenthMonth.day = 1;
+    const Common::LocalTime thirteenthMonth{2026, 13, 1, 0, 0, 0};
     EXPECT_FALSE(driver.setDateTime(thirteenthMonth));
   }
   peer.waitDone();
