@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "Common/File.h"
+#include "Common/Stop.h"
 #include "Console.h"
 #include "Log.h"
 #include "Version.h"
@@ -252,6 +254,12 @@ bool Application::init(int argc, char** argv) {
 template <class Driver, class ConnectionSettings>
 ExitCode Application::runDriver(const ConnectionSettings& connection) {
   const char* model = modelName(settings.model);
+  // A directory, a FIFO or a device can never hold the records: refused before the terminal is
+  // contacted, like a file that cannot be opened.
+  if (!Common::isRegularOrAbsent(settings.fileName)) {
+    LOG(LogError, "Application::run(): %s is no regular file", settings.fileName.c_str());
+    return dataFileFailed();
+  }
   std::unique_ptr<Driver> driver(new (std::nothrow) Driver());
   if (!driver) {
     Console::print("Can't allocate memory for connection to the terminal %s.", model);
@@ -310,22 +318,38 @@ ExitCode Application::run() {
   }
 }
 
+ExitCode Application::dataFileFailed() {
+  const char* fileName = settings.fileName.c_str();
+  LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
+  Console::print("Can't write data file \"%s\".\n", fileName);
+  return ExitNoDataFile;
+}
+
+bool Application::stopBefore(const char* step) {
+  if (!Common::Stop::requested()) return false;
+  LOG(LogWarning, "Application::updateTerminalData(): Stop requested: %s", step);
+  return true;
+}
+
 ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
   if (terminal == nullptr) {
     LOG(LogError, "Application::updateTerminalData(): NULL == pITerminal");
     return ExitNoDataFile;
   }
   const char* fileName = settings.fileName.c_str();
-  if (!terminal->dump(settings.fileName, settings.cardFormat)) {
-    LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
-    Console::print("Can't write data file \"%s\".\n", fileName);
-    return ExitNoDataFile;
-  }
+  if (!terminal->dump(settings.fileName, settings.cardFormat)) return dataFileFailed();
+  // The file is complete and may be the only copy of the records: a stop request no longer ends an
+  // exchange halfway, it only leaves out the steps not yet started.
+  Common::Stop::letExchangesFinish();
   Console::print("Data file \"%s\" written successfully.\n", fileName);
 
   ExitCode result = ExitDone;
   if (settings.options & OptionUpdateTime) {
-    if (terminal->updateDateTime()) {
+    if (stopBefore("the clock is not set")) {
+      LOG(LogError, "Can't update the date/time");
+      Console::print("Can't update the date/time.\n");
+      result = ExitStepFailed;
+    } else if (terminal->updateDateTime()) {
       Console::print("Date/time updated successfully.\n");
     } else {
       LOG(LogError, "Can't update the date/time");
@@ -334,7 +358,11 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
     }
   }
   if (settings.options & OptionClear) {
-    if (terminal->reset()) {
+    if (stopBefore("the records are not cleared")) {
+      LOG(LogError, "Can't clean up the data");
+      Console::print("Can't clean up the data.\n");
+      result = ExitStepFailed;
+    } else if (terminal->reset()) {
       Console::print("Data cleared successfully.\n");
     } else {
       LOG(LogError, "Can't clean up the data");

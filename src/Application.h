@@ -86,6 +86,10 @@ private:
   bool readAddress(const char* argument);
   // One switch from the fourth argument on; sets `showUsage`, with its message, when invalid.
   void readSwitch(const char* argument);
+  // No complete data file: logged and printed, ExitNoDataFile.
+  ExitCode dataFileFailed();
+  // True, logged, when a stop request leaves out `step` (it has not started).
+  bool stopBefore(const char* step);
 };
 
 }  // namespace ZqReadUtility

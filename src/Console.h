@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Log.h"
 
@@ -12,6 +13,18 @@ namespace Console {
 // the download and the clearing: console writes then fail quietly instead.
 void keepRunningWithoutReader();
 
+// A process started with standard input, output or error closed gets them on the null device, so
+// that no socket or serial port ever takes their place: console text must never reach a terminal's
+// line.
+void reopenClosedStandardStreams();
+
+// The command line as UTF-8 texts: on Windows the wide command line, so that no character outside
+// the code page is replaced by a look-alike on the way in; elsewhere `argv` as it is.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Whether the process has a console whose code pages matter (always true where there are none).
+bool attached();
+
 // Zero when the console refused; `lastError` then tells why.
 bool setInputCodePage(uint32_t codePage);
 bool setOutputCodePage(uint32_t codePage);
@@ -19,12 +32,13 @@ long lastError();
 // The runtime's locale; null when the system lacks it.
 const char* setLocale(const char* locale);
 
-// The program's texts are UTF-8 in the sources; the console wants them in its own encoding
-// (Windows-1251 on Windows, UTF-8 elsewhere).
+// The program's texts (and the file names it is given) are UTF-8; the console wants them in its own
+// encoding (its code page on Windows, where a character outside it becomes "?", never a look-alike;
+// UTF-8 elsewhere).
 std::string toConsoleEncoding(const std::string& utf8);
 std::string utf8ToCp1251(const std::string& utf8);
 
-// printf on standard output, with the format converted to the console's encoding.
+// printf on standard output, the formatted text converted to the console's encoding.
 void print(const char* format, ...) ZQ_PRINTF_FORMAT(1, 2);
 // Writes a text as it stands, converted to the console's encoding.
 void write(const std::string& utf8);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "Common/Stop.h"
 #include "Log.h"
 #include "Zq/Command.h"
 
@@ -47,6 +48,16 @@ int32_t SerialPort::recvTimeout(Zq::Command& command) {
   command.clear();
   std::vector<uint8_t> chunk(ReadChunk);
   for (;;) {
+    if (Stop::endsExchanges()) {
+      LOG(LogWarning, "SerialPort::recvTimeout(): Stop requested");
+      command.clear();
+      break;
+    }
+    if (replyDeadline.passed()) {
+      LOG(LogError, "SerialPort::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+      command.clear();
+      break;
+    }
     const int32_t received = recv(chunk.data());
     if (received <= 0) {
       const int32_t err = lastError();
@@ -67,6 +78,11 @@ int32_t SerialPort::recvTimeout(Zq::Command& command) {
     }
   }
   return command.size() == 0 ? -1 : static_cast<int32_t>(command.size());
+}
+
+void SerialPort::setReplyDeadline(int32_t ms) {
+  replyDeadline = Deadline::after(ms);
+  replyDeadlineMs = ms;
 }
 
 std::string SerialPort::lastErrorText() { return errorText(lastError()); }

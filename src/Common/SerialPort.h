@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Common/Deadline.h"
+
 namespace Zq {
 class Command;
 }
@@ -75,7 +77,8 @@ public:
   // closing never waits for the line.
   bool close();
   // Writes within the write time-out and returns once the bytes have left the port: the number
-  // written, -1 when none went out in time, 0 for a failure (logged).
+  // written, -1 when none went out in time or a stop request ends the exchange (logged), 0 for a
+  // failure (logged).
   int32_t send(const uint8_t* data, int32_t length);
   // One read of up to ReadChunk bytes within the read time-out: the number read, -1 for silence,
   // 0 for a failure (logged).
@@ -83,6 +86,9 @@ public:
   // Gathers reads into `command` until the owner's `event` calls the reply complete, the line falls
   // silent or a read fails: the reply's length, or -1 for none (silence, or MaxReplyBytes without an end).
   int32_t recvTimeout(Zq::Command& command);
+  // The whole time the next replies may take, from this call, however slowly their bytes keep
+  // coming; past it a receive ends (logged at Error) with -1.
+  void setReplyDeadline(int32_t ms);
   // Discards what is queued in both directions.
   bool flushBuffers();
   // The system's text for the calling thread's last error, cut at its last full stop.
@@ -126,6 +132,8 @@ private:
   uint16_t port = 0;
   char name[7] = {};
   ISerialPortEvent* event = nullptr;
+  Deadline replyDeadline;
+  int32_t replyDeadlineMs = 0;
   Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
 };
 

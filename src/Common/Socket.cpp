@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "Common/Stop.h"
 #include "Log.h"
 #include "Zq/Command.h"
 
@@ -54,20 +55,14 @@ extern const int ErrIsConnected;           // the socket is already connected
 extern const int ErrConnectionReset;       // the peer reset the connection
 extern const int ErrConnectionRefused;     // the peer refused the connection
 extern const int ErrAddressNotAvailable;   // the destination is not a usable address
+extern const int ErrInterrupted;           // a wait was interrupted by a signal
 extern const bool CloseReleasesOnFailure;  // whether a failed close has still released the socket
 
 // The receive loops' chunk.
 const int32_t chunkBytes = 1024;
-
-// Up to `attempts` waits for the socket to become readable; with none, the socket counts as ready.
-bool waitReadable(Socket& socket, int32_t timeoutMs, int32_t attempts) {
-  bool ready = true;
-  for (int32_t attempt = 0; attempt < attempts; ++attempt) {
-    ready = socket.canRead(timeoutMs);
-    if (ready) break;
-  }
-  return ready;
-}
+// Waits are cut into slices of at most this: Windows delivers a stop request on another thread,
+// and a signal may arrive just before a wait begins.
+const int32_t sliceMs = 50;
 
 // One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
 // reset or failure).
@@ -163,8 +158,13 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
   if (!setModeForConnect(true)) return false;
 
   unsigned marked = 0;
-  if (const int err = sysSelect(handle, WaitWrite | WaitExcept, toWaitTime(timeoutMs), marked)) {
+  bool stopped = false;
+  if (const int err = waitSliced(WaitWrite | WaitExcept, timeoutMs, Deadline(), marked, stopped)) {
     LOG(LogError, "Socket::connect(): select(): err => %d", err);
+    return false;
+  }
+  if (stopped) {
+    LOG(LogWarning, "Socket::connect(): Stop requested");
     return false;
   }
   bool connected = (marked & WaitWrite) != 0;
@@ -202,19 +202,89 @@ bool Socket::canRead(int32_t timeoutMs) { return waitFor(WaitRead, timeoutMs); }
 
 bool Socket::canWrite(int32_t timeoutMs) { return waitFor(WaitWrite, timeoutMs); }
 
+int Socket::waitSliced(unsigned wanted, int32_t timeoutMs, const Deadline& limit, unsigned& marked, bool& stopped) {
+  const Deadline end = Deadline::after(timeoutMs);
+  stopped = false;
+  for (;;) {
+    marked = 0;
+    if (Stop::endsExchanges()) {
+      stopped = true;
+      return 0;
+    }
+    const int32_t slice = limit.cap(end.cap(sliceMs));
+    const int err = sysSelect(handle, wanted, toWaitTime(slice), marked);
+    if (err != 0 && err != ErrInterrupted) return err;
+    if (marked != 0 || end.passed() || limit.passed()) return 0;
+  }
+}
+
 bool Socket::waitFor(unsigned wanted, int32_t timeoutMs) {
   if (blocking) return true;
   const bool reading = wanted == WaitRead;
+  const char* operation = reading ? "canRead" : "canWrite";
   clearLastError();
   unsigned marked = 0;
-  if (const int err = sysSelect(handle, wanted, toWaitTime(timeoutMs), marked)) {
-    LOG(LogError, "Socket::%s(): select(): err => %d", reading ? "canRead" : "canWrite", err);
+  bool stopped = false;
+  // A read never waits past the reply's deadline; the receive says so when it ends.
+  if (const int err = waitSliced(wanted, timeoutMs, reading ? replyDeadline : Deadline(), marked, stopped)) {
+    LOG(LogError, "Socket::%s(): select(): err => %d", operation, err);
+    return false;
+  }
+  if (stopped) {
+    LOG(LogWarning, "Socket::%s(): Stop requested", operation);
     return false;
   }
   if (marked & wanted) return true;
-  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", reading ? "canRead" : "canWrite", reading ? "Read" : "Write",
-      timeoutMs);
+  if (reading && replyDeadline.passed()) return false;
+  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", operation, reading ? "Read" : "Write", timeoutMs);
   return false;
+}
+
+bool Socket::waitReadable(int32_t timeoutMs, int32_t attempts) {
+  bool ready = true;
+  for (int32_t attempt = 0; attempt < attempts && !replyDeadline.passed(); ++attempt) {
+    ready = canRead(timeoutMs);
+    if (ready || Stop::endsExchanges()) break;
+  }
+  if (replyDeadline.passed()) {
+    if (!deadlineLogged) {
+      LOG(LogError, "Socket::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+    }
+    deadlineLogged = true;
+    return false;
+  }
+  return ready;
+}
+
+void Socket::setReplyDeadline(int32_t ms) {
+  replyDeadline = Deadline::after(ms);
+  replyDeadlineMs = ms;
+  deadlineLogged = false;
+}
+
+void Socket::clearReplyDeadline() {
+  replyDeadline = Deadline();
+  deadlineLogged = false;
+}
+
+void Socket::keepUnread(const uint8_t* data, size_t length) { unread.insert(unread.end(), data, data + length); }
+
+int32_t Socket::takeWaiting(Zq::Command& stray, int32_t waitMs) {
+  stray.clear();
+  stray.bytes.swap(unread);
+  std::vector<uint8_t> scratch(chunkBytes);
+  bool waited = false;
+  while (handle != 0 && stray.size() < MaxReplyBytes) {
+    unsigned marked = 0;
+    bool stopped = false;
+    const int32_t wait = waited || !stray.bytes.empty() ? 0 : waitMs;
+    waited = true;
+    if (waitSliced(WaitRead, wait, Deadline(), marked, stopped) != 0 || stopped || !(marked & WaitRead)) break;
+    const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
+    if (n == 0) break;
+    stray.bytes.insert(stray.bytes.end(), scratch.begin(), scratch.begin() + n);
+  }
+  return static_cast<int32_t>(stray.size());
 }
 
 int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeoutMs) {
@@ -239,7 +309,7 @@ int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeout
 int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts) {
   if (size <= 0) return -1;
   int32_t received = 0;
-  while (waitReadable(*this, timeoutMs, attempts)) {
+  while (waitReadable(timeoutMs, attempts)) {
     const int32_t n = receiveChunk(handle, buffer + received, size - received);
     if (n == 0) break;
     received += n;
@@ -252,7 +322,7 @@ int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, in
 int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts) {
   command.clear();
   std::vector<uint8_t> scratch(chunkBytes);
-  while (waitReadable(*this, timeoutMs, attempts)) {
+  while (waitReadable(timeoutMs, attempts)) {
     const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
     if (n == 0) break;
     command.bytes.insert(command.bytes.end(), scratch.begin(), scratch.begin() + n);
@@ -266,6 +336,8 @@ int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t att
       return -1;
     }
   }
+  // A reply still incomplete at its deadline is no reply: its rest may come later, as a stray.
+  if (deadlineLogged) command.clear();
   return command.bytes.empty() ? -1 : static_cast<int32_t>(command.bytes.size());
 }
 

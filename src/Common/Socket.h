@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Common/Deadline.h"
 
 namespace Zq {
 class Command;
@@ -51,7 +54,8 @@ public:
   bool connect(uint16_t port, const std::string& host, int32_t timeoutMs);
   bool setBlockingMode(bool blocking);
   // One wait of at most `timeoutMs` for data (or for room to send). Always true in blocking mode,
-  // where the send or receive itself waits. A time-out is logged as a Warning.
+  // where the send or receive itself waits. A time-out is logged as a Warning; so is a stop request,
+  // which ends the wait at once until the data file is saved.
   bool canRead(int32_t timeoutMs);
   bool canWrite(int32_t timeoutMs);
   // One wait for room, then sends until all is out or the connection breaks: the bytes sent
@@ -64,6 +68,21 @@ public:
   // The same into a growing `command`, without a size limit below MaxReplyBytes: past it the reply
   // is dropped (logged) and the result is -1.
   int32_t recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts);
+
+  // The whole time a reply may take, however slowly its bytes keep coming: receives end (logged at
+  // Error) once `ms` have passed from this call. The owner's event may call it again, as parts of a
+  // reply complete, to give the next part the same time. A growable receive that runs out of it
+  // gives -1; a fixed one what it has (and `replyTimedOut` tells).
+  void setReplyDeadline(int32_t ms);
+  void clearReplyDeadline();
+  bool replyTimedOut() const { return deadlineLogged; }
+
+  // Takes what arrived without being asked for: bytes an owner gave back after its reply (see
+  // keepUnread), then whatever is waiting now, if need be after one wait of `waitMs`. Never more
+  // than MaxReplyBytes. The bytes taken, 0 for none.
+  int32_t takeWaiting(Zq::Command& stray, int32_t waitMs);
+  // Bytes received after the end of a reply: they belong to no request and are taken next.
+  void keepUnread(const uint8_t* data, size_t length);
 
   bool isOpen() const { return handle != 0; }
   bool isBlocking() const { return blocking; }
@@ -85,6 +104,11 @@ private:
   bool setModeForConnect(bool blocking);
   // canRead (`wanted` the read set) or canWrite (the write set).
   bool waitFor(unsigned wanted, int32_t timeoutMs);
+  // Up to `attempts` readability waits; false at once past the reply deadline (logged once).
+  bool waitReadable(int32_t timeoutMs, int32_t attempts);
+  // Waits for `wanted` in short slices, so that a stop request is seen within one; `marked` gets
+  // what became ready. The system's error number, or 0 (also on time-out and stop: `stopped`).
+  int waitSliced(unsigned wanted, int32_t timeoutMs, const Deadline& limit, unsigned& marked, bool& stopped);
 
   uintptr_t handle = 0;  // the SOCKET or the descriptor; 0: none
   int32_t family = 0;
@@ -94,6 +118,10 @@ private:
   std::string host;
   bool blocking = true;
   ISocketEvent* event = nullptr;
+  Deadline replyDeadline;
+  int32_t replyDeadlineMs = 0;
+  bool deadlineLogged = false;
+  std::vector<uint8_t> unread;
 };
 
 }  // namespace Common

@@ -1,6 +1,8 @@
 // Only operating-system independent code.
 #include "Zq/Terminal.h"
 
+#include <climits>
+
 #include "Log.h"
 #include "Zq/Command.h"
 
@@ -11,6 +13,11 @@ namespace Zq {
 namespace {
 const uint32_t speedTable[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
                                19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
+}
+
+int32_t ConnectionSettings::replyDeadlineMs() const {
+  const int64_t waits = static_cast<int64_t>(recvAttempts) * recvTimeoutMs;
+  return waits > 5000 ? static_cast<int32_t>(waits > INT32_MAX ? INT32_MAX : waits) : 5000;
 }
 
 uint32_t selectBaudRate(uint32_t requested) {
@@ -40,6 +47,21 @@ bool TCPConnection::connect(const TCPSettings& s) {
 }
 
 bool TCPConnection::disconnect() { return socket.close(); }
+
+void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
+  Command stray;
+  if (socket.takeWaiting(stray, waitMs) == 0) return;
+  inStep = false;
+  LOG(LogWarning, "%s(): Dropped %u bytes that came unasked: %s", operation, static_cast<unsigned>(stray.size()),
+      hexDump(stray).c_str());
+}
+
+bool TCPConnection::readyToClear(const char* operation) {
+  dropStrayBytes(operation, settings.recvTimeoutMs);
+  if (inStep) return true;
+  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  return false;
+}
 
 bool TCPConnection::reset() {
   LOG(LogWarning, "TCPConnection::reset(): Not Implemented");
@@ -77,6 +99,12 @@ bool COMConnection::connect(const COMSettings& s) {
 }
 
 bool COMConnection::disconnect() { return serialPort.close(); }
+
+bool COMConnection::readyToClear(const char* operation) {
+  if (inStep) return true;
+  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  return false;
+}
 
 int32_t COMConnection::send(const Command& command) {
   if (!serialPort.flushBuffers()) {

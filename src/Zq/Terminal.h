@@ -22,6 +22,10 @@ struct ConnectionSettings {
   int32_t connectTimeoutMs = -1;
   int32_t sendTimeoutMs = -1;
   int32_t recvTimeoutMs = -1;
+
+  // The whole time one reply may take however slowly its bytes come: every wait it is given, and
+  // never less than 5 s, since a terminal may pause between the parts of a long reply.
+  int32_t replyDeadlineMs() const;
 };
 
 struct TCPSettings : ConnectionSettings {
@@ -64,6 +68,23 @@ public:
 
   Common::Socket socket;
   TCPSettings settings;
+
+protected:
+  // Before a request: what the terminal sent unasked (a late or doubled reply, records beyond those
+  // it announced) is read and dropped, logged at Warning with its bytes in the name of
+  // `operation`. Such a connection is out of step from then on. `waitMs` gives bytes still on
+  // their way that long.
+  void dropStrayBytes(const char* operation, int32_t waitMs = 0);
+  // Starts the whole wait of the reply to the request just sent.
+  void startReply() { socket.setReplyDeadline(settings.replyDeadlineMs()); }
+  // Whether a clearing request may go out: every earlier request got its whole reply and nothing
+  // arrives unasked within one receive wait. Otherwise records could be cleared that were never
+  // saved, or a stale reply taken for the clearing's answer; logged at Warning in the name of
+  // `operation`, false.
+  bool readyToClear(const char* operation);
+
+  // False once a request of this connection got no whole reply, or bytes came unasked.
+  bool inStep = true;
 };
 
 class COMConnection : public ITerminal {
@@ -83,6 +104,16 @@ public:
 
   Common::SerialPort serialPort;
   COMSettings settings;
+
+protected:
+  // Starts the whole wait of the reply to the request just sent.
+  void startReply() { serialPort.setReplyDeadline(settings.replyDeadlineMs()); }
+  // Whether a clearing request may go out: every earlier request got its whole reply (stray
+  // bytes are purged before every request). Logged at Warning in the name of `operation`.
+  bool readyToClear(const char* operation);
+
+  // False once a request of this connection got no whole reply.
+  bool inStep = true;
 };
 
 // The first speed of the table at or above `requested`; 115200 past its end.

@@ -95,10 +95,14 @@ bool Zq2210::exchange(const char* operation, const char* literal, const Command&
     return false;
   }
   reply.clear();
+  startReply();
   if (serialPort.recvTimeout(reply) <= 0) {
     LOG(LogError, "Zq2210::%s(): Can't read terminal response", operation);
+    inStep = false;
     return false;
   }
+  // A reply that ended in silence before its CR is incomplete: its rest may still come.
+  if (std::memchr(reply.data(), CR, reply.size()) == nullptr) inStep = false;
   return checkReply(operation, reply);
 }
 
@@ -153,11 +157,28 @@ bool Zq2210::cmd_is(const char* itemName, const char* itemValue) {
 }
 
 bool Zq2210::reset() {
+  if (savedRecords < 0) {
+    LOG(LogError, "Zq2210::reset(): No download saved: nothing is cleared");
+    return false;
+  }
+  // A count misread as 0 must not empty a full memory: after no records there is nothing to clear.
+  if (savedRecords == 0) {
+    LOG(LogInfo, "Zq2210::reset(): Nothing to clear");
+    return true;
+  }
+  if (!readyToClear("Zq2210::reset")) return false;
   if (!cmd_li()) {
     LOG(LogError, "Zq2210::reset(): Can't log in the terminal");
     return false;
   }
-  const bool cleared = cmd_ri();
+  // Records punched since the download would be cleared unsaved: they wait for the next one.
+  const int32_t stored = cmd_rn();
+  const bool unsaved = stored > savedRecords;
+  if (unsaved) {
+    LOG(LogWarning, "Zq2210::reset(): %ld records stored, %ld saved: nothing is cleared", static_cast<long>(stored),
+        static_cast<long>(savedRecords));
+  }
+  const bool cleared = stored >= 0 && !unsaved && cmd_ri();
   cmd_lo();
   if (cleared) LOG(LogInfo, "Zq2210::reset(): Records cleared");
   return cleared;
@@ -196,11 +217,12 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
   }
   const bool set = cmd_is("DATE", date.c_str()) && cmd_is("TIME", time.c_str());
   cmd_lo();
-  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.text().c_str());
+  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.describe().c_str());
   return set;
 }
 
 bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
+  savedRecords = -1;
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Zq2210::dump(): Can't open file %s", fileName.c_str());
@@ -219,7 +241,7 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
   int32_t index = 0;
   bool written = true;
   for (; index < count; ++index) {
-    if (!dumpRecord(download.stream(), cmd_rg(index), cardFormat)) break;
+    if (!dumpRecord(download.stream(), cmd_rg(index), cardFormat, index)) break;
     // The acknowledgement lets the terminal consider the record delivered: its line must have
     // reached the operating system first. A file with a hole in it is no download.
     written = download.flush();
@@ -237,6 +259,7 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
     return false;
   }
   if (download.save()) {
+    savedRecords = count;
     LOG(LogInfo, "Zq2210::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
     return true;
   }
@@ -244,7 +267,7 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
   return false;
 }
 
-bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat) {
+bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat, int32_t index) {
   if (text.empty()) {
     LOG(LogError, "Zq2210::dumpRecord(): Empty record");
     return false;
@@ -275,7 +298,10 @@ bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat c
       case 4: record.extraCode = readDecimal(field.c_str()); break;
     }
   }
-  writeRecord(stream, record, cardFormat);
+  if (writeRecord(stream, record, cardFormat)) {
+    LOG(LogWarning, "Zq2210::dumpRecord(): Record %ld: a TAB, CR or LF in a field is written as a space",
+        static_cast<long>(index));
+  }
   return true;
 }
 

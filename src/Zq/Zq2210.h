@@ -22,7 +22,8 @@ public:
   bool updateDateTime() override;
   bool dump(const std::string& fileName, CardFormat cardFormat) override;
   // Decodes one record text and appends its line to `stream`; false only for an empty text.
-  virtual bool dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat);
+  // `index` names the record in a Warning about control characters in its fields.
+  virtual bool dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat, int32_t index = 0);
 
   // True as soon as a CR is among the bytes received so far.
   bool onReceive(const uint8_t* data, int32_t length) override;
@@ -62,6 +63,10 @@ private:
   // failure or a reply code other than "A".
   bool exchange(const char* operation, const char* literal, const Command& request, Command& reply);
   bool simpleCommand(const char* operation, const char* literal);
+
+  // The records the last download saved; -1 while none was saved. The clearing dialogue compares
+  // the terminal's count with it.
+  int32_t savedRecords = -1;
 };
 
 }  // namespace Zq
