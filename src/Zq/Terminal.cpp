@@ -56,8 +56,8 @@ void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
       hexDump(stray).c_str());
 }
 
-bool TCPConnection::readyToClear(const char* operation) {
-  dropStrayBytes(operation, settings.recvTimeoutMs);
+bool TCPConnection::readyToClear(const char* operation, int32_t waitMs) {
+  if (inStep) dropStrayBytes(operation, waitMs);
   if (inStep) return true;
   LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
   return false;

@@ -78,10 +78,10 @@ protected:
   // Starts the whole wait of the reply to the request just sent.
   void startReply() { socket.setReplyDeadline(settings.replyDeadlineMs()); }
   // Whether a clearing request may go out: every earlier request got its whole reply and nothing
-  // arrives unasked within one receive wait. Otherwise records could be cleared that were never
-  // saved, or a stale reply taken for the clearing's answer; logged at Warning in the name of
-  // `operation`, false.
-  bool readyToClear(const char* operation);
+  // arrives unasked within `waitMs`. Otherwise records could be cleared that were never saved, or
+  // a stale reply taken for the clearing's answer; logged at Warning in the name of `operation`,
+  // false.
+  bool readyToClear(const char* operation, int32_t waitMs);
 
   // False once a request of this connection got no whole reply, or bytes came unasked.
   bool inStep = true;
@@ -108,11 +108,13 @@ public:
 protected:
   // Starts the whole wait of the reply to the request just sent.
   void startReply() { serialPort.setReplyDeadline(settings.replyDeadlineMs()); }
-  // Whether a clearing request may go out: every earlier request got its whole reply (stray
-  // bytes are purged before every request). Logged at Warning in the name of `operation`.
+  // Whether a clearing request may go out: every earlier request got a reply. Stray bytes, and
+  // the rest of a reply that ended in silence, are purged before every request, so only a reply
+  // that never came can still arrive to be taken for another's. Logged at Warning in the name of
+  // `operation`.
   bool readyToClear(const char* operation);
 
-  // False once a request of this connection got no whole reply.
+  // False once a request of this connection got no reply.
   bool inStep = true;
 };
 

@@ -101,8 +101,6 @@ bool Zq2210::exchange(const char* operation, const char* literal, const Command&
     inStep = false;
     return false;
   }
-  // A reply that ended in silence before its CR is incomplete: its rest may still come.
-  if (std::memchr(reply.data(), CR, reply.size()) == nullptr) inStep = false;
   return checkReply(operation, reply);
 }
 

@@ -59,7 +59,7 @@ bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSiz
   const std::string name = std::string("Zq735::cmd_") + operation;
   // The erasure goes out only on a connection in step, checked right before it is sent.
   if (letter != 'E') dropStrayBytes(name.c_str());
-  else if (!readyToClear(name.c_str())) return false;
+  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
   reply.clear();
   reply.append(FrameStart);
   reply.append(static_cast<uint8_t>(letter));
@@ -209,6 +209,8 @@ bool Zq735::reset() {
     LOG(LogInfo, "Zq735::reset(): Nothing to clear");
     return true;
   }
+  // Nothing more is asked on a connection out of step: its replies cannot be trusted.
+  if (!readyToClear("Zq735::reset", 0)) return false;
   // Records punched since the download would be erased unsaved: they wait for the next one.
   const int32_t stored = cmd_n();
   if (stored < 0) return false;

@@ -69,6 +69,7 @@ bool Zq870::send(const char* operation, const char* word, const Command& request
   // A short send left the word incomplete: the terminal cannot answer it.
   if (socket.sendTimeout(request.data(), length, settings.sendTimeoutMs) == length) return true;
   LOG(LogError, "Zq870::%s(): Can't send command <%s> %s", operation, word, hexDump(request).c_str());
+  inStep = false;
   return false;
 }
 
@@ -76,7 +77,7 @@ bool Zq870::exchange(const char* operation, const char* word, const std::string&
   const std::string name = std::string("Zq870::") + operation;
   // The clearing goes out only on a connection in step, checked right before it is sent.
   if (pendingCommand != PendingClearLog) dropStrayBytes(name.c_str());
-  else if (!readyToClear(name.c_str())) return false;
+  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
   reply.clear();
   reply.appendText(word);
   reply.appendText(arguments);
@@ -145,6 +146,7 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
   std::vector<uint8_t> buffer(static_cast<size_t>(batchSize) * RecordSize);
   uint32_t written = 0;
   size_t held = 0;  // the start of a record whose rest has not arrived yet
+  startReply();     // the first record's own whole wait
   while (written < count) {
     const uint32_t records = std::min(count - written, batchSize);
     const int32_t wanted = static_cast<int32_t>(records * RecordSize - held);

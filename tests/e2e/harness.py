@@ -208,9 +208,13 @@ def log_messages(path, info=False):
 
 def run_record(driver, connection, records, clock):
     """The Info lines of a successful -u -c run into out.txt: the connection made, the records
-    written, the clock value sent (the simulator's "YYYY-MM-DD hh:mm:ss") and the clearing."""
+    written, the clock value sent (the simulator's "YYYY-MM-DD hh:mm:ss") with the UTC offset in
+    force, and the clearing."""
     import datetime
-    value = datetime.datetime.strptime(clock, "%Y-%m-%d %H:%M:%S").strftime("%d.%m.%Y %H:%M:%S")
+    moment = datetime.datetime.strptime(clock, "%Y-%m-%d %H:%M:%S")
+    minutes = int(moment.astimezone().utcoffset().total_seconds() // 60)
+    offset = "UTC%s%02d:%02d" % ("-" if minutes < 0 else "+", abs(minutes) // 60, abs(minutes) % 60)
+    value = "%s (%s)" % (moment.strftime("%d.%m.%Y %H:%M:%S"), offset)
     return ["[INFO] " + connection,
             "[INFO] %s::dump(): %d records written to out.txt" % (driver, records),
             "[INFO] %s::updateDateTime(): Date/time set to %s" % (driver, value),

@@ -21,7 +21,7 @@ class Clock(harness.RunCase):
         # from TZ; the Linux program's C library follows TZ itself. A zone name and a POSIX rule
         # both give Moscow time.
         for zone in ("Europe/Moscow", "MSK-3"):
-            with self.subTest(zone=zone), Simulator("870") as sim:
+            with self.subTest(zone=zone), Simulator("870", "--generate", "1") as sim:
                 self.zq("870", sim.address(), "out.txt", "-u", "-c", env={"TZ": zone})
                 sent = FULL_RUN.fullmatch(sim.received())
                 self.assertIsNotNone(sent, sim.received())
