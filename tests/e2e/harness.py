@@ -124,16 +124,20 @@ def _run(command, cwd, env, timeout):
     return process.returncode, out, err
 
 
-def run_program(args, cwd, env=None, timeout=60, program_path=None):
+def run_program(args, cwd, env=None, timeout=60, program_path=None, console=True):
     """Runs the program with `args` in `cwd`; `env` adds to (or, with None values, removes from)
-    the environment; `program_path` runs a copy of the program instead. Returns a Result with
-    the exact bytes of standard output and error."""
+    the environment; `program_path` runs a copy of the program instead; `console` False runs the
+    .exe without a console (its output a pipe). Returns a Result with the exact bytes of standard
+    output and error."""
     args = [str(a) for a in args]
     executable = program_path or program()
     if target() == "wine":
         _ensure_wine()
         run_env = _wine_env(env)
         run_env = {k: v for k, v in run_env.items() if v is not None}
+        if not console:
+            rc, out, err = _run(["wine", executable] + args, cwd, run_env, timeout)
+            return Result(rc, out, err)
         # The pseudo-terminal of `script` gives the program a Windows console, while its own
         # output goes to files outside the working directory (tests look at what it creates).
         # Now and then Wine fails to start a program at all: an exit code and not one byte on

@@ -29,6 +29,17 @@ class Clock(harness.RunCase):
                 stamp = datetime.datetime.strptime(sent.group(1).decode(), "%Y%m%d%H%M%S")
                 self.assertLess(abs((stamp - moscow).total_seconds()), 60, (stamp, moscow))
 
+    @unittest.skipUnless(harness.target() == "native", "TZ is the C library's; Windows keeps its own zone")
+    def test_zone_that_names_nothing_sets_no_clock(self):
+        # A mistyped zone would be taken as UTC without a word: -u is refused instead.
+        with Simulator("870", "--generate", "1") as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug", env={"TZ": "Europe/Moskow"},
+                          rc=harness.STEP_FAILED)
+            self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
+            self.assertNotIn(b"SETTIME", sim.received())
+            self.assertEqual(self.log()[0], '[ERROR] localTime(): TZ "Europe/Moskow" names no time zone: the C '
+                                            "library would take UTC")
+
     @unittest.skipUnless(harness.target() == "native" and os.environ.get("ZQ_UNREADABLE_CLOCK"),
                          "the failing clock is preloaded into the native program only")
     def test_clock_that_cannot_be_read_is_never_sent(self):

@@ -129,6 +129,14 @@ class FailedDownload(Zq870Case):
             self.assertEqual(len(self.data_file().split(b"\r\n")), 3)  # two lines and the empty rest
             self.assertEqual(sim.received(), b"GETLOGDATA")
             self.assertEqual(self.log()[-3], "[ERROR] Zq870::dump(): Can't read terminal response")
+        # A flood of bytes that are no records: the first time stamp that is not one ends it.
+        with Simulator("870", "--count", "0xFFFFFFFF", records=(b"X" * 26 + b"\n") * 2000) as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            errors = [line for line in self.log() if line.startswith("[ERROR]")]
+            self.assertEqual(errors[:2], ["[ERROR] Zq870::dumpRecord(): Invalid date/time, RPL=" +
+                                              " ".join(["58"] * 26), "[ERROR] Zq870::dump(): Can't write record[1]"])
 
     def test_records_split_over_segments_are_assembled(self):
         with Simulator("870", "--split", "10,16", "--pause", "30", records=sample_bytes("zq870-records.txt")) as sim:
