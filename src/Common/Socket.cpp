@@ -272,7 +272,8 @@ void Socket::keepUnread(const uint8_t* data, size_t length) { unread.insert(unre
 int32_t Socket::takeWaiting(Zq::Command& stray, int32_t waitMs) {
   stray.clear();
   stray.bytes.swap(unread);
-  std::vector<uint8_t> scratch(chunkBytes);
+  // Asked before every request: the usual answer, nothing, costs one poll and no allocation.
+  uint8_t chunk[chunkBytes];
   bool waited = false;
   while (handle != 0 && stray.size() < MaxReplyBytes) {
     unsigned marked = 0;
@@ -280,9 +281,9 @@ int32_t Socket::takeWaiting(Zq::Command& stray, int32_t waitMs) {
     const int32_t wait = waited || !stray.bytes.empty() ? 0 : waitMs;
     waited = true;
     if (waitSliced(WaitRead, wait, Deadline(), marked, stopped) != 0 || stopped || !(marked & WaitRead)) break;
-    const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
+    const int32_t n = receiveChunk(handle, chunk, chunkBytes);
     if (n == 0) break;
-    stray.bytes.insert(stray.bytes.end(), scratch.begin(), scratch.begin() + n);
+    stray.bytes.insert(stray.bytes.end(), chunk, chunk + n);
   }
   return static_cast<int32_t>(stray.size());
 }
