@@ -72,6 +72,14 @@ def read_timeouts(low, high):
     return check
 
 
+def past_deadline(*lines):
+    """A log of read time-outs (one per gap longer than a wait) and `lines`, which begin with the
+    reply's deadline running out: a terminal that keeps dripping is no terminal that answers."""
+    def check(test, log):
+        test.assertEqual([line for line in log if line != READ_TIMEOUT], list(lines), log)
+    return check
+
+
 def sample_lines(name, count):
     return sample_bytes(name).splitlines(keepends=True)[:count]
 
@@ -346,6 +354,11 @@ class Zq870Faults(FaultMatrix):
             self.case("gap of 2500 ms in a record", ["--split", 10, "--pause", 2500], [NOT_WRITTEN],
                       [READ_TIMEOUT] * 10 + expect_870_break(0, "870")[0], b"", b"GETLOGDATA", records=one,
                       waits=2, min_elapsed=0.9 * 2 * SERIES),
+            # One byte every 250 ms: each record would take 6.5 s, past its whole wait of 5 s.
+            self.case("drip 250 ms, past a record's deadline", ["--drip", 250], [NOT_WRITTEN],
+                      past_deadline("[ERROR] Socket::recvTimeout(): Reply not complete within 5000 msec",
+                                    *expect_870_break(4, "870")[0]), b"", b"GETLOGDATA", records=one,
+                      extra=1.0 + 5.0, min_elapsed=0.25 * 3 + 4.9),
             # Between two records a new record is asked for, and one series of waits with nothing
             # at all ends the download: the first record stays.
             self.case("gap of 1500 ms between records", ["--split", 30, "--pause", 1500], [NOT_WRITTEN],
@@ -678,6 +691,17 @@ class Zq2210Faults(FaultMatrix):
         if EVERY_CASE:
             # Well inside 35 ms between bytes: a slow line, but every reply is whole.
             cases.append(self.case("drip 3 ms", ["--drip", 3], FULL_SUCCESS, [], b"".join(E2210)))
+            # A record of 240 bytes at 25 ms a byte would take 6 s: past the reply's 5 s it is no
+            # reply (what the line brings after it is purged or refused).
+            long_record = b"1\t05-01-2026\t07:58:12\tX" + b"A" * 200 + b"\t3\n"
+
+            def deadline_log(test, log):
+                test.assertIn("[ERROR] SerialPort::recvTimeout(): Reply not complete within 5000 msec", log)
+                test.assertIn("[ERROR] Zq2210::dump(): Can't get record 0", log)
+                test.assertEqual(log[-2:], failed_download_log("2210"))
+            cases.append(self.case("drip 25 ms past a reply's deadline", ["--drip", 25], [NOT_WRITTEN],
+                                   deadline_log, b"", LI + RA + RN + rg(0) + LO, records=long_record,
+                                   extra=7.0, min_elapsed=4.9))
         self.run_cases(cases)
 
 
