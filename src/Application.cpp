@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "Common/Console.h"
 #include "Common/File.h"
+#include "Common/Log.h"
 #include "Common/Stop.h"
-#include "Console.h"
-#include "Log.h"
 #include "Version.h"
 #include "Zq/Command.h"
 #include "Zq/Zq2210.h"

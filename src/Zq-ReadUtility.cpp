@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "Application.h"
+#include "Common/Console.h"
+#include "Common/Log.h"
 #include "Common/Stop.h"
-#include "Console.h"
-#include "Log.h"
 
 #define LOG_SOURCE "Zq-ReadUtility"
 

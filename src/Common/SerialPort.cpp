@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "Common/Log.h"
 #include "Common/Stop.h"
-#include "Log.h"
-#include "Zq/Command.h"
 
 #define LOG_SOURCE "Common\\SerialPort"
 
@@ -44,7 +43,7 @@ bool SerialPort::create(uint16_t portNumber) {
   return true;
 }
 
-int32_t SerialPort::recvTimeout(Zq::Command& command) {
+int32_t SerialPort::recvTimeout(ByteBuffer& command) {
   command.clear();
   std::vector<uint8_t> chunk(ReadChunk);
   for (;;) {

@@ -4,11 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Common/ByteBuffer.h"
 #include "Common/Deadline.h"
-
-namespace Zq {
-class Command;
-}
 
 namespace Common {
 
@@ -85,7 +82,7 @@ public:
   int32_t recv(uint8_t* buffer);
   // Gathers reads into `command` until the owner's `event` calls the reply complete, the line falls
   // silent or a read fails: the reply's length, or -1 for none (silence, or MaxReplyBytes without an end).
-  int32_t recvTimeout(Zq::Command& command);
+  int32_t recvTimeout(ByteBuffer& command);
   // The whole time the next replies may take, from this call, however slowly their bytes keep
   // coming; past it a receive ends (logged at Error) with -1.
   void setReplyDeadline(int32_t ms);

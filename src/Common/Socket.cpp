@@ -3,9 +3,8 @@
 
 #include <vector>
 
+#include "Common/Log.h"
 #include "Common/Stop.h"
-#include "Log.h"
-#include "Zq/Command.h"
 
 #define LOG_SOURCE "Common\\Socket"
 
@@ -269,7 +268,7 @@ void Socket::clearReplyDeadline() {
 
 void Socket::keepUnread(const uint8_t* data, size_t length) { unread.insert(unread.end(), data, data + length); }
 
-int32_t Socket::takeWaiting(Zq::Command& stray, int32_t waitMs) {
+int32_t Socket::takeWaiting(ByteBuffer& stray, int32_t waitMs) {
   stray.clear();
   stray.bytes.swap(unread);
   // Asked before every request: the usual answer, nothing, costs one poll and no allocation.
@@ -320,7 +319,7 @@ int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, in
   return received > 0 ? received : -1;
 }
 
-int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts) {
+int32_t Socket::recvTimeout(ByteBuffer& command, int32_t timeoutMs, int32_t attempts) {
   command.clear();
   std::vector<uint8_t> scratch(chunkBytes);
   while (waitReadable(timeoutMs, attempts)) {

@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Common/ByteBuffer.h"
 #include "Common/Deadline.h"
-
-namespace Zq {
-class Command;
-}
 
 namespace Common {
 
@@ -67,7 +64,7 @@ public:
   int32_t recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts);
   // The same into a growing `command`, without a size limit below MaxReplyBytes: past it the reply
   // is dropped (logged) and the result is -1.
-  int32_t recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts);
+  int32_t recvTimeout(ByteBuffer& command, int32_t timeoutMs, int32_t attempts);
 
   // The whole time a reply may take, however slowly its bytes keep coming: receives end (logged at
   // Error) once `ms` have passed from this call. The owner's event may call it again, as parts of a
@@ -80,7 +77,7 @@ public:
   // Takes what arrived without being asked for: bytes an owner gave back after its reply (see
   // keepUnread), then whatever is waiting now, if need be after one wait of `waitMs`. Never more
   // than MaxReplyBytes. The bytes taken, 0 for none.
-  int32_t takeWaiting(Zq::Command& stray, int32_t waitMs);
+  int32_t takeWaiting(ByteBuffer& stray, int32_t waitMs);
   // Bytes received after the end of a reply: they belong to no request and are taken next.
   void keepUnread(const uint8_t* data, size_t length);
 

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/Command.h"
 
 #define LOG_SOURCE "Zq\\Terminal"

@@ -6,11 +6,10 @@
 
 #include "Common/SerialPort.h"
 #include "Common/Socket.h"
+#include "Zq/Command.h"
 #include "Zq/TerminalRecord.h"
 
 namespace Zq {
-
-class Command;
 
 // What both kinds of connection are given. A wait of -1 does not wait (a poll); a receive makes
 // up to `recvAttempts` waits of `recvTimeoutMs` each for every chunk, so a silent peer costs

@@ -75,23 +75,4 @@ bool finishDataFile(Common::File& file) {
   return synced && closed;
 }
 
-DownloadFile::~DownloadFile() {
-  if (pending) file.commitEmpty();
-}
-
-bool DownloadFile::open() {
-  pending = file.open(fileName);
-  return pending;
-}
-
-bool DownloadFile::flush() { return file.flush(); }
-
-bool DownloadFile::save() {
-  if (!pending) return false;
-  pending = false;
-  if (file.commit()) return true;
-  Common::truncate(fileName);
-  return false;
-}
-
 }  // namespace Zq

@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "Log.h"
+#include "Common/Log.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq2210"
@@ -256,13 +257,9 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
     else LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
     return false;
   }
-  if (download.save()) {
-    savedRecords = count;
-    LOG(LogInfo, "Zq2210::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
-  return false;
+  if (!download.finish(LOG_SITE, "Zq2210", count, "Can't write data file")) return false;
+  savedRecords = count;
+  return true;
 }
 
 bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat, int32_t index) {

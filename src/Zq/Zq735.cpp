@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/Command.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq735"
@@ -251,13 +252,9 @@ bool Zq735::dump(const std::string& fileName, CardFormat cardFormat) {
   }
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) {
-    savedRecords = count;
-    LOG(LogInfo, "Zq735::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
-  return false;
+  if (!download.finish(LOG_SITE, "Zq735", count)) return false;
+  savedRecords = count;
+  return true;
 }
 
 bool Zq735::fetchRecords(DownloadFile& download, int32_t from, int32_t count, CardFormat cardFormat) {

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "Common/Clock.h"
+#include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
 namespace Zq {
 
-class Command;
 class DownloadFile;
 
 class Zq735 : public TCPConnection, public Common::SocketEvent {

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/Command.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq870"
@@ -128,13 +129,9 @@ bool Zq870::dump(const std::string& fileName, CardFormat cardFormat) {
   else if (!receiveRecords(download, fileName, count, cardFormat)) return false;
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) {
-    savedRecords = count;
-    LOG(LogInfo, "Zq870::dump(): %u records written to %s", static_cast<unsigned>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-  return false;
+  if (!download.finish(LOG_SITE, "Zq870", static_cast<long>(count))) return false;
+  savedRecords = count;
+  return true;
 }
 
 bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, CardFormat cardFormat) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Application.h"
-#include "Console.h"
+#include "Common/Console.h"
 #include "LogCapture.h"
 #include "Version.h"
 #include "Zq/Terminal.h"

@@ -4,6 +4,7 @@
 
 #include "Common/File.h"
 #include "LogCapture.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 using Zq::TerminalRecord;

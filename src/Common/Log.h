@@ -24,3 +24,10 @@ void closeLog();
 
 // Each source defines LOG_SOURCE (its module name) before using LOG.
 #define LOG(level, ...) writeLog((level), LOG_SOURCE, __LINE__, __VA_ARGS__)
+
+// Where a line is logged from, for a helper that logs in its caller's name.
+struct LogSite {
+  const char* source;
+  long line;
+};
+#define LOG_SITE (LogSite{LOG_SOURCE, __LINE__})

@@ -1,5 +1,5 @@
 // Only operating-system independent code.
-#include "Log.h"
+#include "Common/Log.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -9,8 +9,8 @@
 
 #include <string>
 
+#include "Common/Console.h"
 #include "Common/File.h"
-#include "Console.h"
 
 namespace {
 

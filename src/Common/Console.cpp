@@ -1,5 +1,5 @@
 // Only operating-system independent code; the per-OS part is included at the end.
-#include "Console.h"
+#include "Common/Console.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -62,7 +62,7 @@ void write(const std::string& utf8) {
 }  // namespace Console
 
 #ifdef _WIN32
-#include "Win32/Console.inc"
+#include "Common/Win32/Console.inc"
 #else
-#include "Posix/Console.inc"
+#include "Common/Posix/Console.inc"
 #endif

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Log.h"
+#include "Common/Log.h"
 
 namespace Console {
 
