@@ -25,6 +25,10 @@ std::vector<std::string> arguments(int argc, char** argv);
 // Whether the process has a console whose code pages matter (always true where there are none).
 bool attached();
 
+// What a program's file name ends in here (".exe" on Windows), for texts that name the program as
+// its user types it.
+const char* executableSuffix();
+
 // Zero when the console refused; `lastError` then tells why.
 bool setInputCodePage(uint32_t codePage);
 bool setOutputCodePage(uint32_t codePage);

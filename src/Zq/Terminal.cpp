@@ -46,6 +46,13 @@ bool TCPConnection::connect(const TCPSettings& s) {
   return true;
 }
 
+bool TCPConnection::connect(const Endpoint& endpoint) {
+  TCPSettings s;
+  static_cast<ConnectionSettings&>(s) = endpoint.settings;
+  s.host = endpoint.host;
+  return connect(s);
+}
+
 bool TCPConnection::disconnect() { return socket.close(); }
 
 void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
@@ -96,6 +103,13 @@ bool COMConnection::connect(const COMSettings& s) {
   LOG(LogInfo, "COMConnection::connect(): Opened serial port COM%u at %u bps", port,
       static_cast<unsigned>(serialPort.lineSettings().baudRate));
   return true;
+}
+
+bool COMConnection::connect(const Endpoint& endpoint) {
+  COMSettings s;
+  static_cast<ConnectionSettings&>(s) = endpoint.settings;
+  s.baudRate = endpoint.baudRate;
+  return connect(s);
 }
 
 bool COMConnection::disconnect() { return serialPort.close(); }

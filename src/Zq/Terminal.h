@@ -35,12 +35,24 @@ struct COMSettings : ConnectionSettings {
   uint32_t baudRate = 0;
 };
 
+// Where a terminal is reached: its waits and port (the COM port number, or the TCP port), and the
+// IPv4 address or the serial speed.
+struct Endpoint {
+  ConnectionSettings settings;
+  std::string host;
+  uint32_t baudRate = 0;
+};
+
 // What the application asks of every terminal driver. Each operation is one whole dialogue with
 // the terminal, logs its own failures, and is true when it succeeded.
 class ITerminal {
 public:
-  // Closes a transport that is still open, without a message.
+  // Closes a transport that is still open; only a failure to close is logged.
   virtual ~ITerminal() = default;
+  // Opens the terminal's transport; logs the connection made (Info) or why not (Error).
+  virtual bool connect(const Endpoint& endpoint) = 0;
+  // Closes it; true when it closed cleanly.
+  virtual bool disconnect() = 0;
   // Clears the terminal's record memory.
   virtual bool reset() = 0;
   // Sets the terminal's clock from the PC's local time; nothing is sent when the clock cannot be read.
@@ -58,8 +70,9 @@ public:
   // Creates the socket and connects within `s.connectTimeoutMs`, then sets `s.blocking`; logs the
   // connection made (Info) or why not (Error).
   bool connect(const TCPSettings& s);
+  bool connect(const Endpoint& endpoint) override;
   // Closes the socket; true when it closed cleanly.
-  bool disconnect();
+  bool disconnect() override;
 
   bool reset() override;
   bool updateDateTime() override;
@@ -91,8 +104,9 @@ public:
   // Opens COM<s.port> with the terminals' line at the nearest table speed; logs the port opened
   // (Info) or why not (Error).
   bool connect(const COMSettings& s);
+  bool connect(const Endpoint& endpoint) override;
   // Closes the port; true when it closed cleanly.
-  bool disconnect();
+  bool disconnect() override;
   // Purges both directions of the line, then writes the request: the serial port's result (bytes
   // written, -1 none in time, 0 a failed write), or -1 when the purge failed (logged).
   int32_t send(const Command& command);
