@@ -20,6 +20,14 @@ std::string LocalTime::text() const {
   return buffer;
 }
 
+bool LocalTime::compactStamp(std::string& stamp) const {
+  if (!valid()) return false;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
+  stamp = buffer;
+  return true;
+}
+
 std::string LocalTime::describe() const {
   if (!offsetKnown) return text();
   const int minutes = utcOffsetMinutes < 0 ? -utcOffsetMinutes : utcOffsetMinutes;

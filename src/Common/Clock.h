@@ -22,6 +22,9 @@ struct LocalTime {
   bool validTime() const;  // 00:00:00 to 23:59:60
   // "DD.MM.YYYY hh:mm:ss", as the data file writes dates and times.
   std::string text() const;
+  // "YYYYMMDDhhmmss", the value of the network terminals' clock commands; false (nothing written)
+  // when the clock could not be read, as a terminal must never be set to a made-up date.
+  bool compactStamp(std::string& stamp) const;
   // text() and the UTC offset that was in force, "DD.MM.YYYY hh:mm:ss (UTC+03:00)", for the log.
   std::string describe() const;
 };

@@ -184,23 +184,21 @@ bool Zq2210::reset() {
 }
 
 bool Zq2210::prepareDateTime(const Common::LocalTime& now, std::string& date, std::string& time) {
-  char dateText[11];
-  char timeText[9];
-  // The untruncated lengths: a value cut to fit would set the terminal to a wrong time.
-  const int dateLength = std::snprintf(dateText, sizeof dateText, "%02d-%02d-%04d", now.day, now.month, now.year);
-  const int timeLength = std::snprintf(timeText, sizeof timeText, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-  const bool dateFits = dateLength == 10 && now.validDate();
-  const bool timeFits = timeLength == 8 && now.validTime();
-  if (!dateFits) {
+  // The date and the time are items of their own here, in shapes of their own; a clock that could
+  // not be read is never sent, as the terminal would keep a made-up date.
+  if (!now.validDate()) {
     LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the date value for the command");
     return false;
   }
-  if (!timeFits) {
+  if (!now.validTime()) {
     LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the time value for the command");
     return false;
   }
-  date = dateText;
-  time = timeText;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d-%02d-%04d", now.day, now.month, now.year);
+  date = text;
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.hour, now.minute, now.second);
+  time = text;
   return true;
 }
 

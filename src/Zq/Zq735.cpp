@@ -187,15 +187,12 @@ bool Zq735::cmd_e() {
 bool Zq735::updateDateTime() { return setDateTime(Common::localTime()); }
 
 bool Zq735::setDateTime(const Common::LocalTime& now) {
-  char stamp[64];
-  const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
-                                   now.hour, now.minute, now.second);
-  // A clock that could not be read is never sent: the terminal would keep a made-up date.
-  if (!now.valid() || length != 14) {
+  std::string stamp;
+  if (!now.compactStamp(stamp)) {
     LOG(LogError, "Zq735::updateDateTime(): Can't prepare the date/time value");
     return false;
   }
-  if (!cmd_s(stamp)) return false;
+  if (!cmd_s(stamp.c_str())) return false;
   LOG(LogInfo, "Zq735::updateDateTime(): Date/time set to %s", now.describe().c_str());
   return true;
 }

@@ -252,17 +252,14 @@ bool Zq870::updateDateTime() { return setDateTime(Common::localTime()); }
 
 bool Zq870::setDateTime(const Common::LocalTime& now) {
   pendingCommand = PendingSetTime;
-  char stamp[64];
-  const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
-                                   now.hour, now.minute, now.second);
-  // A clock that could not be read is never sent: the terminal would keep a made-up date.
-  if (!now.valid() || length != 14) {
+  std::string stamp;
+  if (!now.compactStamp(stamp)) {
     LOG(LogError, "Zq870::updateDateTime(): Can't prepare command <SETTIME>");
     return false;
   }
 
   Command reply;
-  if (!exchange("updateDateTime", SetTime, "00" + std::string(stamp, 14), reply)) return false;
+  if (!exchange("updateDateTime", SetTime, "00" + stamp, reply)) return false;
   if (isConfirmation(reply, SetTime)) {
     LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.describe().c_str());
     return true;
