@@ -59,11 +59,7 @@ int32_t SerialPort::recvTimeout(ByteBuffer& command) {
     }
     const int32_t received = recv(chunk.data());
     if (received <= 0) {
-      const int32_t err = lastError();
-      if (err != 0) {
-        LOG(LogError, "SerialPort::recvTimeout(): err => %d (%s)", static_cast<int>(err), errorText(err).c_str());
-        setLastError(err);
-      }
+      if (lastError() != 0) fail("SerialPort::recvTimeout(): err");
       break;
     }
     command.bytes.insert(command.bytes.end(), chunk.begin(), chunk.begin() + received);
@@ -85,6 +81,13 @@ void SerialPort::setReplyDeadline(int32_t ms) {
 }
 
 std::string SerialPort::lastErrorText() { return errorText(lastError()); }
+
+bool SerialPort::fail(const std::string& what) {
+  const int32_t err = lastError();
+  LOG(LogError, "%s => %d (%s)", what.c_str(), static_cast<int>(err), errorText(err).c_str());
+  setLastError(err);
+  return false;
+}
 
 std::string SerialPort::cutSystemMessage(const std::string& message) {
   size_t cut = message.rfind('.');

@@ -1,4 +1,14 @@
 // One COM port, opened exclusively, with fixed read and write time-outs.
+//
+// What the operations return:
+//   create, open, close, flushBuffers  true; false after an Error line
+//   send         the bytes written (> 0); -1 none within the write time-out, or a stop request
+//                (Warning); 0 a failed write (Error)
+//   recv         the bytes read (> 0); -1 silence for the whole read time-out; 0 a failed read (Error)
+//   recvTimeout  the reply's length; -1 for none: silence, a failed read, its deadline or
+//                MaxReplyBytes passed (Error), a stop request (Warning)
+// A count is the success and 0 the failure, as the Windows calls report them: the socket's waits
+// give -1 where this gives 0.
 #pragma once
 
 #include <cstdint>
@@ -117,6 +127,9 @@ private:
   static std::string systemMessage(int32_t err);
   // The message cut at its last full stop, or else at its first carriage return.
   static std::string cutSystemMessage(const std::string& message);
+  // Every failure of a system call is reported here: the calling thread's error is captured at
+  // once, logged at Error as "<what> => <number> (<text>)", and left for the caller. False.
+  bool fail(const std::string& what);
   static std::string errorText(int32_t err) { return cutSystemMessage(systemMessage(err)); }
   // The per-OS block behind `dcb` (DCB, termios), the flags without a portable form included.
   void* nativeLine();

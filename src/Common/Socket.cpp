@@ -1,6 +1,8 @@
 // Only operating-system independent code; the per-OS part is included at the end.
 #include "Common/Socket.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <vector>
 
 #include "Common/Log.h"
@@ -63,22 +65,31 @@ const int32_t chunkBytes = 1024;
 // and a signal may arrive just before a wait begins.
 const int32_t sliceMs = 50;
 
-// One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
-// reset or failure).
-int32_t receiveChunk(uintptr_t handle, uint8_t* buffer, int32_t length) {
+}  // namespace
+
+bool SocketEvent::onReceive(const uint8_t*, int32_t) { return false; }
+
+bool Socket::fail(int err, const char* what, ...) {
+  error = err;
+  char text[256];
+  va_list args;
+  va_start(args, what);
+  std::vsnprintf(text, sizeof text, what, args);
+  va_end(args);
+  LOG(LogError, "%s => %d", text, err);
+  return false;
+}
+
+int32_t Socket::receiveChunk(uint8_t* buffer, int32_t length) {
   clearLastError();
   int32_t n = 0;
   if (const int err = sysRecv(handle, buffer, length, n)) {
     // A reset ends the reply like a close; anything else is worth a line.
-    if (err != ErrConnectionReset) LOG(LogError, "Socket::recvTimeout(): recv(): err => %d", err);
+    if (err != ErrConnectionReset) fail(err, "Socket::recvTimeout(): recv(): err");
     return 0;
   }
   return n;
 }
-
-}  // namespace
-
-bool SocketEvent::onReceive(const uint8_t*, int32_t) { return false; }
 
 Socket::Socket() = default;
 
@@ -87,10 +98,7 @@ Socket::~Socket() { close(); }
 bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
   close();
   uintptr_t created = 0;
-  if (const int err = sysSocket(family, type, protocol, created)) {
-    LOG(LogError, "Socket::create(): socket(): err => %d", err);
-    return false;
-  }
+  if (const int err = sysSocket(family, type, protocol, created)) return fail(err, "Socket::create(): socket(): err");
   handle = created;
   this->family = family;
   this->type = type;
@@ -101,7 +109,7 @@ bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
 bool Socket::close() {
   if (handle == 0) return true;
   const int err = sysClose(handle);
-  if (err != 0) LOG(LogError, "Socket::close(): closesocket(): err => %d", err);
+  if (err != 0) fail(err, "Socket::close(): closesocket(): err");
   if (err != 0 && !CloseReleasesOnFailure) return false;
   handle = 0;
   family = 0;
@@ -119,9 +127,8 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
   // empty or unreadable address text converts to (a network model given a bare port number).
   // Neither is ever a terminal, and nothing is sent towards them.
   if (address == 0 || address == 0xFFFFFFFFu) {
-    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port,
-        ErrAddressNotAvailable);
-    return false;
+    return fail(ErrAddressNotAvailable, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(),
+                port);
   }
   const bool connected =
       timeoutMs < 0 ? connectAtOnce(port, host, address) : connectWithin(port, host, address, timeoutMs);
@@ -135,8 +142,7 @@ bool Socket::connectAtOnce(uint16_t port, const std::string& host, uint32_t addr
   clearLastError();
   const int err = sysConnect(handle, family, port, address);
   if (err == 0) return true;
-  LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, err);
-  return false;
+  return fail(err, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
 }
 
 bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs) {
@@ -147,20 +153,17 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
   // A refusal may be known before connect returns (loopback on some systems); it then ends the same
   // way as one that the wait sees.
   if (connectErr == ErrConnectionRefused) {
-    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, ErrWouldBlock);
-    return false;
+    return fail(ErrWouldBlock, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
   }
   if (connectErr != 0 && connectErr != ErrWouldBlock && connectErr != ErrIsConnected) {
-    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, connectErr);
-    return false;
+    return fail(connectErr, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
   }
   if (!setModeForConnect(true)) return false;
 
   unsigned marked = 0;
   bool stopped = false;
   if (const int err = waitSliced(WaitWrite | WaitExcept, timeoutMs, Deadline(), marked, stopped)) {
-    LOG(LogError, "Socket::connect(): select(): err => %d", err);
-    return false;
+    return fail(err, "Socket::connect(): select(): err");
   }
   if (stopped) {
     LOG(LogWarning, "Socket::connect(): Stop requested");
@@ -172,15 +175,13 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
     int pending = 0;
     connected = sysConnectResult(handle, pending) == 0 && (pending == 0 || pending == ErrIsConnected);
   }
-  if (!connected) {
-    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, connectErr);
-  }
-  return connected;
+  if (!connected) return fail(connectErr, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
+  return true;
 }
 
 bool Socket::setModeForConnect(bool blocking) {
   if (const int err = sysSetNonBlocking(handle, !blocking)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    fail(err, "Socket::setBlockingMode(): ioctlsocket(): err");
     LOG(LogError, "Socket::connect(): Can't set %s mode", blocking ? "blocking" : "non-blocking");
     return false;
   }
@@ -189,10 +190,8 @@ bool Socket::setModeForConnect(bool blocking) {
 }
 
 bool Socket::setBlockingMode(bool blocking) {
-  if (const int err = sysSetNonBlocking(handle, !blocking)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
-    return false;
-  }
+  if (const int err = sysSetNonBlocking(handle, !blocking))
+    return fail(err, "Socket::setBlockingMode(): ioctlsocket(): err");
   this->blocking = blocking;
   return true;
 }
@@ -226,8 +225,7 @@ bool Socket::waitFor(unsigned wanted, int32_t timeoutMs) {
   bool stopped = false;
   // A read never waits past the reply's deadline; the receive says so when it ends.
   if (const int err = waitSliced(wanted, timeoutMs, reading ? replyDeadline : Deadline(), marked, stopped)) {
-    LOG(LogError, "Socket::%s(): select(): err => %d", operation, err);
-    return false;
+    return fail(err, "Socket::%s(): select(): err", operation);
   }
   if (stopped) {
     LOG(LogWarning, "Socket::%s(): Stop requested", operation);
@@ -280,7 +278,7 @@ int32_t Socket::takeWaiting(ByteBuffer& stray, int32_t waitMs) {
     const int32_t wait = waited || !stray.bytes.empty() ? 0 : waitMs;
     waited = true;
     if (waitSliced(WaitRead, wait, Deadline(), marked, stopped) != 0 || stopped || !(marked & WaitRead)) break;
-    const int32_t n = receiveChunk(handle, chunk, chunkBytes);
+    const int32_t n = receiveChunk(chunk, chunkBytes);
     if (n == 0) break;
     stray.bytes.insert(stray.bytes.end(), chunk, chunk + n);
   }
@@ -296,7 +294,7 @@ int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeout
     clearLastError();
     int32_t n = 0;
     if (const int err = sysSend(handle, data + sent, remaining, n)) {
-      LOG(LogError, "Socket::sendTimeout(): send(): err => %d", err);
+      fail(err, "Socket::sendTimeout(): send(): err");
       break;
     }
     if (n == 0) break;
@@ -310,7 +308,7 @@ int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, in
   if (size <= 0) return -1;
   int32_t received = 0;
   while (waitReadable(timeoutMs, attempts)) {
-    const int32_t n = receiveChunk(handle, buffer + received, size - received);
+    const int32_t n = receiveChunk(buffer + received, size - received);
     if (n == 0) break;
     received += n;
     if (event && event->onReceive(buffer, received)) break;
@@ -323,7 +321,7 @@ int32_t Socket::recvTimeout(ByteBuffer& command, int32_t timeoutMs, int32_t atte
   command.clear();
   std::vector<uint8_t> scratch(chunkBytes);
   while (waitReadable(timeoutMs, attempts)) {
-    const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
+    const int32_t n = receiveChunk(scratch.data(), chunkBytes);
     if (n == 0) break;
     command.bytes.insert(command.bytes.end(), scratch.begin(), scratch.begin() + n);
     if (event && event->onReceive(command.bytes.data(), static_cast<int32_t>(command.bytes.size()))) break;

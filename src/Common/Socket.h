@@ -1,4 +1,13 @@
 // One IPv4 TCP client socket with a bounded connect and select-bounded sends and receives.
+//
+// What the operations return:
+//   create, close, connect, setBlockingMode  true; false after an Error line
+//   canRead, canWrite  true when ready; false after a Warning (time-out, stop request) or an Error
+//   sendTimeout        the bytes sent, 0 to length (a failed send logs an Error and ends it); -1
+//                      when no room came within the wait
+//   recvTimeout        the bytes received (> 0); -1 for none: silence, the peer closed, a failure,
+//                      its deadline or MaxReplyBytes passed (Error), a stop request (Warning)
+//   takeWaiting        the bytes taken, 0 for none
 #pragma once
 
 #include <cstdint>
@@ -7,6 +16,7 @@
 
 #include "Common/ByteBuffer.h"
 #include "Common/Deadline.h"
+#include "Common/Log.h"
 
 namespace Common {
 
@@ -82,6 +92,8 @@ public:
   void keepUnread(const uint8_t* data, size_t length);
 
   bool isOpen() const { return handle != 0; }
+  // The error number of the last failure reported; 0 before any.
+  int lastError() const { return error; }
   bool isBlocking() const { return blocking; }
   // The peer of the last successful connect; 0 and empty while not connected.
   uint16_t peerPort() const { return port; }
@@ -101,6 +113,12 @@ private:
   bool setModeForConnect(bool blocking);
   // canRead (`wanted` the read set) or canWrite (the write set).
   bool waitFor(unsigned wanted, int32_t timeoutMs);
+  // One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
+  // reset or failure).
+  int32_t receiveChunk(uint8_t* buffer, int32_t length);
+  // Every failure of a system call is reported here: logged at Error as "<what> => <number>" with
+  // the system's error number, which is kept for the caller (lastError). False.
+  bool fail(int err, const char* what, ...) ZQ_PRINTF_FORMAT(3, 4);
   // Up to `attempts` readability waits; false at once past the reply deadline (logged once).
   bool waitReadable(int32_t timeoutMs, int32_t attempts);
   // Waits for `wanted` in short slices, so that a stop request is seen within one; `marked` gets
@@ -118,6 +136,7 @@ private:
   Deadline replyDeadline;
   int32_t replyDeadlineMs = 0;
   bool deadlineLogged = false;
+  int error = 0;
   std::vector<uint8_t> unread;
 };
 

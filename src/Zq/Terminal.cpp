@@ -123,7 +123,7 @@ bool COMConnection::readyToClear(const char* operation) {
 int32_t COMConnection::send(const Command& command) {
   if (!serialPort.flushBuffers()) {
     LOG(LogError, "COMConnection::send(): Can't flush buffers");
-    return -1;
+    return 0;
   }
   return serialPort.send(command.data(), static_cast<int32_t>(command.size()));
 }

@@ -108,7 +108,8 @@ public:
   // Closes the port; true when it closed cleanly.
   bool disconnect() override;
   // Purges both directions of the line, then writes the request: the serial port's result (bytes
-  // written, -1 none in time, 0 a failed write), or -1 when the purge failed (logged).
+  // written, -1 none in time, 0 a failed write); 0 too when the purge failed (logged), nothing
+  // written.
   int32_t send(const Command& command);
 
   bool reset() override;
