@@ -1,4 +1,6 @@
 // The application object: command line, debug log start, sockets library and the run.
+// Kept on purpose: the destructor is virtual although nothing derives from Application, as the class
+// has always been declared, so that a test's subclass is destroyed whole.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,6 @@
-// The process-wide debug log: one flushed line per call, silent while no log is open.
+// The process-wide debug log: one flushed entry per call, silent while no log is open. An entry is
+// one line, unless its message ends in a line feed of its own (a few start-up messages do, and log
+// readers expect them so): then " at <source>:<line>" stands on the next line.
 #pragma once
 
 #include <cstdint>

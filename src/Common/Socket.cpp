@@ -1,4 +1,7 @@
 // Only operating-system independent code; the per-OS part is included at the end.
+// Kept on purpose: the log texts name the Winsock calls (closesocket, ioctlsocket, select) on every
+// platform, because log readers compare them; toWaitTime's carry cannot happen today and stays as
+// the conversion every wait has always made.
 #include "Common/Socket.h"
 
 #include <cstdarg>

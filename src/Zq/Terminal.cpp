@@ -1,4 +1,6 @@
 // Only operating-system independent code.
+// Kept on purpose: the connection bases' reset, updateDateTime and dump log "Not Implemented" and
+// fail, so that a driver that forgets one says so in the log instead of doing nothing quietly.
 #include "Zq/Terminal.h"
 
 #include <climits>

@@ -1,4 +1,6 @@
 // The terminal interface and the TCP and serial connection bases of the drivers.
+// Kept on purpose: one `port` field holds the COM port number or the TCP port, as the command
+// line's second argument does; the interface's destructor is virtual, as drivers go through it.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // Driver of the 2210 terminal family: short STX "11" <letters> <arguments> CR requests over
 // the serial line, each answered by one reply whose fourth byte is the reply code.
+// Kept on purpose: dumpRecord is virtual although nothing overrides it, so that a 2210 variant
+// with its own record text needs only that one function.
 #pragma once
 
 #include <cstdint>

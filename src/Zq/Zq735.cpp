@@ -1,4 +1,6 @@
 // Only operating-system independent code.
+// Kept on purpose: cmd_d checks the width of its formatted argument, which cannot be wrong today,
+// as every command checks its argument before anything is sent.
 #include "Zq/Zq735.h"
 
 #include <cctype>
