@@ -203,9 +203,7 @@ bool addCounted(OptionReader& r, const std::string& value, long long low, long l
 
 bool addLate(OptionReader& r, const std::string& value) { return addCounted(r, value, 1, 600000, r.options.late); }
 
-bool addPunch(OptionReader& r, const std::string& value) {
-  return addCounted(r, value, 1, 1000000, r.options.punches);
-}
+bool addPunch(OptionReader& r, const std::string& value) { return addCounted(r, value, 1, 1000000, r.options.punches); }
 
 bool setSendAll(OptionReader& r, const std::string&) {
   if (r.options.model != Model870) return r.fail("%s: only the 870 streams its records", r.row->name);
@@ -294,8 +292,7 @@ const OptionRow optionTable[] = {
      "870: stream every stored record, also when --count announced fewer"},
     {nullptr, "--duplicate", "SEL", "a command (or all)", addSelector<&Options::duplicate>,
      "send the reply to SEL twice, back to back (carried out once)"},
-    {nullptr, "--late", "SEL=MS", "milliseconds 1-600000", addLate,
-     "hold the reply to SEL back for MS milliseconds"},
+    {nullptr, "--late", "SEL=MS", "milliseconds 1-600000", addLate, "hold the reply to SEL back for MS milliseconds"},
     {nullptr, "--punch", "SEL=N", "a record count 1-1000000", addPunch,
      "N new records appear right after SEL is answered, as if people\n"
      "punched while the program was reading"},
