@@ -22,6 +22,16 @@ int32_t ConnectionSettings::replyDeadlineMs() const {
   return waits > 5000 ? static_cast<int32_t>(waits > INT32_MAX ? INT32_MAX : waits) : 5000;
 }
 
+Clearing clearingFor(const LogSite& site, const char* owner, long saved) {
+  if (saved < 0) {
+    writeLog(LogError, site.source, site.line, "%s::reset(): No download saved: nothing is cleared", owner);
+    return Clearing::Refused;
+  }
+  if (saved > 0) return Clearing::Needed;
+  writeLog(LogInfo, site.source, site.line, "%s::reset(): Nothing to clear", owner);
+  return Clearing::NothingToClear;
+}
+
 uint32_t selectBaudRate(uint32_t requested) {
   for (const uint32_t* speed = speedTable; *speed != 0; ++speed) {
     if (*speed >= requested) return *speed;

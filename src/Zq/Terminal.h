@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Common/Log.h"
 #include "Common/SerialPort.h"
 #include "Common/Socket.h"
 #include "Zq/Command.h"
@@ -133,6 +134,12 @@ protected:
   // False once a request of this connection got no reply.
   bool inStep = true;
 };
+
+// What a clearing makes of the records the last download saved (`saved`, -1 for none): no download
+// saved refuses it (Error), a download of no records has nothing to clear (Info, and done), since a
+// count misread as 0 must never empty a full memory. Logged at `site` in the name of `owner`.
+enum class Clearing { Refused, NothingToClear, Needed };
+Clearing clearingFor(const LogSite& site, const char* owner, long saved);
 
 // The first speed of the table at or above `requested`; 115200 past its end.
 uint32_t selectBaudRate(uint32_t requested);

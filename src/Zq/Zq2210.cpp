@@ -156,15 +156,8 @@ bool Zq2210::cmd_is(const char* itemName, const char* itemValue) {
 }
 
 bool Zq2210::reset() {
-  if (savedRecords < 0) {
-    LOG(LogError, "Zq2210::reset(): No download saved: nothing is cleared");
-    return false;
-  }
-  // A count misread as 0 must not empty a full memory: after no records there is nothing to clear.
-  if (savedRecords == 0) {
-    LOG(LogInfo, "Zq2210::reset(): Nothing to clear");
-    return true;
-  }
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq2210", (savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   if (!readyToClear("Zq2210::reset")) return false;
   if (!cmd_li()) {
     LOG(LogError, "Zq2210::reset(): Can't log in the terminal");

@@ -200,15 +200,8 @@ bool Zq735::setDateTime(const Common::LocalTime& now) {
 }
 
 bool Zq735::reset() {
-  if (savedRecords < 0) {
-    LOG(LogError, "Zq735::reset(): No download saved: nothing is cleared");
-    return false;
-  }
-  // A count misread as 0 must not empty a full memory: after no records there is nothing to clear.
-  if (savedRecords == 0) {
-    LOG(LogInfo, "Zq735::reset(): Nothing to clear");
-    return true;
-  }
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq735", (savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   // Nothing more is asked on a connection out of step: its replies cannot be trusted.
   if (!readyToClear("Zq735::reset", 0)) return false;
   // Records punched since the download would be erased unsaved: they wait for the next one.

@@ -271,15 +271,8 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
 }
 
 bool Zq870::reset() {
-  if (savedRecords < 0) {
-    LOG(LogError, "Zq870::reset(): No download saved: nothing is cleared");
-    return false;
-  }
-  // A count misread as 0 must not empty a full memory: after no records there is nothing to clear.
-  if (savedRecords == 0) {
-    LOG(LogInfo, "Zq870::reset(): Nothing to clear");
-    return true;
-  }
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq870", static_cast<long>(savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   pendingCommand = PendingClearLog;
   Command reply;
   if (!exchange("reset", ClearLog, std::string(), reply)) return false;
