@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Common/Log.h"
+#include "Common/PrintfFormat.h"
 
 namespace Console {
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "Common/PrintfFormat.h"
+
 enum LogLevel : int32_t {
   LogError = 1,
   LogWarning = 2,
@@ -12,12 +14,6 @@ enum LogLevel : int32_t {
   LogDebug = 4,
   LogTrace = 5,
 };
-
-#if defined(__GNUC__)
-#define ZQ_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
-#else
-#define ZQ_PRINTF_FORMAT(fmt, args)
-#endif
 
 bool openLog(const char* path);
 void writeLog(int32_t level, const char* sourceFile, long line, const char* format, ...) ZQ_PRINTF_FORMAT(4, 5);
