@@ -4,7 +4,33 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Family.h"
+
 namespace Simulator {
+
+namespace {
+
+// A reply's code is one letter, N unless --error names it. The 2210 answers record by record, and
+// its line is no TCP connection.
+std::string checkOption(const std::string& option, Options& options) {
+  if (option == "--send-all") return option + ": only the 870 streams its records";
+  if (option == "--close-after") return option + " works on TCP connections only";
+  if (option != "--error") return "";
+  std::string& code = options.errors.back().value;
+  if (code.empty()) code = "N";
+  return code.size() == 1 ? "" : option + ": a 2210 reply code is one letter";
+}
+
+}  // namespace
+
+const Family Emulation2210::family = {
+    {"2210"},                                          // MODEL
+    {"LI", "LO", "RA", "RN", "RG", "RH", "RI", "IS"},  // what SEL may name
+    true,                                              // on a pseudo-terminal
+    checkOption,
+    nullptr,  // no rule waits for the whole command line
+    makeEmulation<Emulation2210>,
+};
 
 bool Emulation2210::readFrame(const std::string& body, Request& request) const {
   if (body.size() < 4 || body.compare(0, 2, "11") != 0) return false;

@@ -9,6 +9,8 @@ namespace Simulator {
 
 class Emulation2210 : public FramedEmulation {
 public:
+  static const Family family;
+
   using FramedEmulation::FramedEmulation;
 
   bool endsDialogue(const Request& request) const override { return request.command == "LO"; }

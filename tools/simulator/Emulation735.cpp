@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Family.h"
+
 namespace Simulator {
 
 namespace {
@@ -29,7 +31,30 @@ std::string hex4(unsigned long long n) {
   return text;
 }
 
+// An error reply carries two code characters, 07 unless --error names them. The 735 answers
+// record by record rather than streaming them.
+std::string checkOption(const std::string& option, Options& options) {
+  if (option == "--send-all") return option + ": only the 870 streams its records";
+  if (option != "--error") return "";
+  std::string& code = options.errors.back().value;
+  if (code.empty()) code = "07";
+  return code.size() == 2 ? "" : option + ": a 735 error code is two characters, e.g. 06";
+}
+
+std::string checkCommandLine(const Options& options) {
+  return options.link.empty() ? "" : "--link is for the serial 2210 only";
+}
+
 }  // namespace
+
+const Family Emulation735::family = {
+    {"735"},                    // MODEL
+    {"D", "N", "G", "S", "E"},  // what SEL may name
+    false,                      // on a TCP port
+    checkOption,
+    checkCommandLine,
+    makeEmulation<Emulation735>,
+};
 
 bool Emulation735::readFrame(const std::string& body, Request& request) const {
   if (body.empty()) return false;

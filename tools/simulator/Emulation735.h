@@ -9,6 +9,8 @@ namespace Simulator {
 
 class Emulation735 : public FramedEmulation {
 public:
+  static const Family family;
+
   using FramedEmulation::FramedEmulation;
 
 protected:

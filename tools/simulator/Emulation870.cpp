@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Family.h"
 #include "Output.h"
 
 namespace Simulator {
@@ -24,7 +25,30 @@ void put2(char* p, int v) {
   p[1] = static_cast<char>('0' + v % 10);
 }
 
+// The 870 sends its count as four bytes, and it has no closing byte to leave out. Its error
+// reply is always "NO", so an --error code is taken and never used.
+std::string checkOption(const std::string& option, Options& options) {
+  long long count = 0;
+  if (option == "--no-end") return option + ": the 870 replies have no closing byte";
+  if (option == "--count" && !readNumber(options.count, 0, 0xFFFFFFFFLL, count))
+    return option + ": the 870 count is a number 0-4294967295";
+  return "";
+}
+
+std::string checkCommandLine(const Options& options) {
+  return options.link.empty() ? "" : "--link is for the serial 2210 only";
+}
+
 }  // namespace
+
+const Family Emulation870::family = {
+    {"870", "QVK", "qvk"},            // MODEL
+    {GetLogData, SetTime, ClearLog},  // what SEL may name
+    false,                            // on a TCP port
+    checkOption,
+    checkCommandLine,
+    makeEmulation<Emulation870>,
+};
 
 bool Emulation870::nextRequest(std::string& input, Request& request) {
   if (input.empty()) return false;

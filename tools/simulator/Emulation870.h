@@ -10,6 +10,7 @@ namespace Simulator {
 class Emulation870 : public Emulation {
 public:
   static constexpr size_t RecordSize = 26;
+  static const Family family;
 
   using Emulation::Emulation;
 

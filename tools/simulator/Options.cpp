@@ -1,6 +1,8 @@
-// Command line and usage text of the terminal simulator: one table row per option.
+// Command line and usage text of the terminal simulator: one table row per option. What a family
+// does not take is the family's to say: it is asked after each option and at the end.
 #include "Options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -8,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+
+#include "Family.h"
 
 namespace Simulator {
 
@@ -33,6 +37,10 @@ struct OptionReader {
   bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // The option's own complaint: "<name> needs <what its row says>".
   bool needs();
+  // A family's answer: true when it is "", else fails with it as the complaint.
+  bool accept(const std::string& complaint);
+  // Whether the chosen family takes the option just read; else its complaint.
+  bool familyTakes();
   // `text` as a number from `low` to `high` into `value`; else the option's complaint.
   bool number(const std::string& text, long long low, long long high, long long& value);
 };
@@ -61,18 +69,15 @@ bool OptionReader::fail(const char* format, ...) {
 
 bool OptionReader::needs() { return fail("%s needs %s", row->name, row->needs); }
 
-bool toLong(const std::string& text, long long low, long long high, long long& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long parsed = std::strtoll(text.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
-  value = parsed;
-  return true;
+bool OptionReader::accept(const std::string& complaint) { return complaint.empty() || fail("%s", complaint.c_str()); }
+
+bool OptionReader::familyTakes() {
+  const Family& family = *options.family;
+  return family.checkOption == nullptr || accept(family.checkOption(row->name, options));
 }
 
 bool OptionReader::number(const std::string& text, long long low, long long high, long long& value) {
-  return toLong(text, low, high, value) || needs();
+  return readNumber(text, low, high, value) || needs();
 }
 
 Selector toSelector(const std::string& text) {
@@ -85,22 +90,9 @@ Selector toSelector(const std::string& text) {
   return selector;
 }
 
-bool knownCommand(int32_t model, const std::string& command) {
-  static const char* const commands870[] = {"GETLOGDATA", "SETTIME", "CLEARLOG"};
-  static const char* const commands735[] = {"D", "N", "G", "S", "E"};
-  static const char* const commands2210[] = {"LI", "LO", "RA", "RN", "RG", "RH", "RI", "IS"};
-  if (command == "*") return true;
-  auto in = [&](const char* const* list, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-      if (command == list[i]) return true;
-    return false;
-  };
-  switch (model) {
-    case Model870: return in(commands870, 3);
-    case Model735: return in(commands735, 5);
-    case Model2210: return in(commands2210, 8);
-  }
-  return false;
+bool knownCommand(const Family& family, const std::string& command) {
+  const std::vector<std::string>& commands = family.commands;
+  return command == "*" || std::find(commands.begin(), commands.end(), command) != commands.end();
 }
 
 // What each option sets.
@@ -127,15 +119,16 @@ bool setOnce(OptionReader& r, const std::string&) {
   return true;
 }
 
-bool setVerbose(OptionReader& r, const std::string&) {
-  r.options.verbose = true;
+template <bool Options::*field>
+bool setFlag(OptionReader& r, const std::string&) {
+  r.options.*field = true;
   return true;
 }
 
 // SEL: a command of this model (or all), optionally with its record index or clock item.
 bool readSelector(OptionReader& r, const std::string& value, Selector& selector) {
   selector = toSelector(value);
-  if (!knownCommand(r.options.model, selector.command))
+  if (!knownCommand(*r.options.family, selector.command))
     return r.fail("unknown command \"%s\" for this model", value.c_str());
   return true;
 }
@@ -148,14 +141,6 @@ bool addSelector(OptionReader& r, const std::string& value) {
   return true;
 }
 
-bool addNoEnd(OptionReader& r, const std::string& value) {
-  Selector selector;
-  if (!readSelector(r, value, selector)) return false;
-  if (r.options.model == Model870) return r.fail("%s: the 870 replies have no closing byte", r.row->name);
-  r.options.noEnd.push_back(selector);
-  return true;
-}
-
 // SEL[=VALUE]. The first '=' separates the selector; with "--reply=SEL=TEXT" the option's own
 // '=' is gone already. `given`: whether there was a '=' at all.
 bool readFault(OptionReader& r, const std::string& value, Fault& fault, bool& given) {
@@ -163,20 +148,16 @@ bool readFault(OptionReader& r, const std::string& value, Fault& fault, bool& gi
   given = sep != std::string::npos;
   if (given) fault.value = value.substr(sep + 1);
   fault.selector = toSelector(value.substr(0, sep));
-  if (!knownCommand(r.options.model, fault.selector.command))
+  if (!knownCommand(*r.options.family, fault.selector.command))
     return r.fail("unknown command \"%s\" for this model", value.c_str());
   return true;
 }
 
+// The code's shape and its default are the family's.
 bool addError(OptionReader& r, const std::string& value) {
   Fault fault;
   bool given = false;
   if (!readFault(r, value, fault, given)) return false;
-  if (fault.value.empty()) fault.value = r.options.model == Model735 ? "07" : "N";
-  if (r.options.model == Model2210 && fault.value.size() != 1)
-    return r.fail("%s: a 2210 reply code is one letter", r.row->name);
-  if (r.options.model == Model735 && fault.value.size() != 2)
-    return r.fail("%s: a 735 error code is two characters, e.g. 06", r.row->name);
   r.options.errors.push_back(fault);
   return true;
 }
@@ -196,7 +177,7 @@ bool addCounted(OptionReader& r, const std::string& value, long long low, long l
   bool given = false;
   if (!readFault(r, value, fault, given)) return false;
   long long n = 0;
-  if (!given || !toLong(fault.value, low, high, n)) return r.fail("%s needs SEL=%s", r.row->name, r.row->needs);
+  if (!given || !readNumber(fault.value, low, high, n)) return r.fail("%s needs SEL=%s", r.row->name, r.row->needs);
   list.push_back(fault);
   return true;
 }
@@ -205,26 +186,10 @@ bool addLate(OptionReader& r, const std::string& value) { return addCounted(r, v
 
 bool addPunch(OptionReader& r, const std::string& value) { return addCounted(r, value, 1, 1000000, r.options.punches); }
 
-bool setSendAll(OptionReader& r, const std::string&) {
-  if (r.options.model != Model870) return r.fail("%s: only the 870 streams its records", r.row->name);
-  r.options.sendAll = true;
-  return true;
-}
-
+// Any text: each family reads its count its own way.
 bool setCount(OptionReader& r, const std::string& value) {
-  long long n = 0;
-  if (r.options.model == Model870 && !toLong(value, 0, 0xFFFFFFFFLL, n))
-    return r.fail("%s: the 870 count is a number 0-4294967295", r.row->name);
   r.options.countGiven = true;
   r.options.count = value;
-  return true;
-}
-
-bool setCloseAfter(OptionReader& r, const std::string& value) {
-  long long n = 0;
-  if (!r.number(value, 0, 1LL << 50, n)) return false;
-  if (r.options.model == Model2210) return r.fail("%s works on TCP connections only", r.row->name);
-  r.options.closeAfter = n;
   return true;
 }
 
@@ -235,7 +200,7 @@ bool setSplit(OptionReader& r, const std::string& value) {
     size_t comma = value.find(',', start);
     std::string size = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     long long n = 0;
-    if (!toLong(size, 1, 1 << 30, n)) return r.fail("%s needs positive sizes, e.g. 10,16", r.row->name);
+    if (!readNumber(size, 1, 1 << 30, n)) return r.fail("%s needs positive sizes, e.g. 10,16", r.row->name);
     r.options.split.push_back(static_cast<long>(n));
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -266,8 +231,9 @@ const OptionRow optionTable[] = {
      "N generated records (the same ones on every run)"},
     {"Recording:", "--received", "FILE", "a file name", setText<&Options::receivedFile>,
      "append every byte received (all connections) to FILE"},
-    {nullptr, "--verbose", nullptr, nullptr, setVerbose, "print each request and what the terminal did"},
-    {nullptr, "-v", nullptr, nullptr, setVerbose, nullptr},
+    {nullptr, "--verbose", nullptr, nullptr, setFlag<&Options::verbose>,
+     "print each request and what the terminal did"},
+    {nullptr, "-v", nullptr, nullptr, setFlag<&Options::verbose>, nullptr},
     {"Faults (may repeat). SEL is a command: 870: GETLOGDATA, SETTIME, CLEARLOG;\n"
      "735: D, N, G, S, E; 2210: LI, LO, RA, RN, RG, RH, RI, IS. G:7 or RG:2 picks one\n"
      "record index, IS:DATE or IS:TIME one clock item, all every request.",
@@ -282,13 +248,14 @@ const OptionRow optionTable[] = {
      "sent --pause apart (e.g. CLEARLOG='CLEAR|LOG_OK')"},
     {nullptr, "--garbage", "SEL", "a command (or all)", addSelector<&Options::garbage>,
      "reply 16 noise bytes 0x80-0xFF (735 and 2210: then CR)"},
-    {nullptr, "--no-end", "SEL", "a command (or all)", addNoEnd, "735, 2210: leave out the reply's closing CR"},
+    {nullptr, "--no-end", "SEL", "a command (or all)", addSelector<&Options::noEnd>,
+     "735, 2210: leave out the reply's closing CR"},
     {nullptr, "--count", "VALUE", "a value", setCount,
      "announce VALUE records whatever is stored: 870 a number up to\n"
      "4294967295 (or 0xFFFFFFFF); 735, 2210 a number, or any other text\n"
      "sent as the count data. Missing records are never sent (870) or\n"
      "refused (735 code 06, 2210 code N)."},
-    {nullptr, "--send-all", nullptr, nullptr, setSendAll,
+    {nullptr, "--send-all", nullptr, nullptr, setFlag<&Options::sendAll>,
      "870: stream every stored record, also when --count announced fewer"},
     {nullptr, "--duplicate", "SEL", "a command (or all)", addSelector<&Options::duplicate>,
      "send the reply to SEL twice, back to back (carried out once)"},
@@ -296,7 +263,7 @@ const OptionRow optionTable[] = {
     {nullptr, "--punch", "SEL=N", "a record count 1-1000000", addPunch,
      "N new records appear right after SEL is answered, as if people\n"
      "punched while the program was reading"},
-    {nullptr, "--close-after", "N", "a byte count", setCloseAfter,
+    {nullptr, "--close-after", "N", "a byte count", setNumber<&Options::closeAfter, 0, 1LL << 50>,
      "870, 735: close the connection once N bytes have been sent on it"},
     {nullptr, "--hangup-after", "N", "a byte count", setNumber<&Options::hangupAfter, 0, 1LL << 50>,
      "the terminal goes dead once N reply bytes have been sent: the rest\n"
@@ -349,24 +316,28 @@ bool readOption(OptionReader& reader, const std::vector<std::string>& args, size
     if (i + 1 >= args.size()) return reader.needs();
     value = args[++i];
   }
-  return reader.row->set(reader, value);
+  return reader.row->set(reader, value) && reader.familyTakes();
 }
 
 bool readModel(OptionReader& reader, const std::string& name) {
   reader.options.modelName = name;
-  if (name == "870" || name == "QVK" || name == "qvk") {
-    reader.options.model = Model870;
-  } else if (name == "735") {
-    reader.options.model = Model735;
-  } else if (name == "2210") {
-    reader.options.model = Model2210;
-  } else {
+  reader.options.family = findFamily(name);
+  if (reader.options.family == nullptr)
     return reader.fail("unknown MODEL \"%s\" (870, QVK, 735 or 2210)", name.c_str());
-  }
   return true;
 }
 
 }  // namespace
+
+bool readNumber(const std::string& text, long long low, long long high, long long& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long parsed = std::strtoll(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+  value = parsed;
+  return true;
+}
 
 std::vector<std::string> unescapeSegments(const std::string& text) {
   std::vector<std::string> segments(1);
@@ -417,8 +388,8 @@ bool parseOptions(int argc, char** argv, Options& options, int& exitCode) {
   if (!readModel(reader, args[0])) return false;
   for (size_t i = 1; i < args.size(); ++i)
     if (!readOption(reader, args, i)) return false;
-  if (!options.link.empty() && options.model != Model2210)
-    return reader.fail("%s is for the serial 2210 only", "--link");
+  const Family& family = *options.family;
+  if (family.checkCommandLine != nullptr && !reader.accept(family.checkCommandLine(options))) return false;
   if (!options.recordsFile.empty() && options.generate >= 0) return reader.fail("use either --records or --generate");
   return true;
 }

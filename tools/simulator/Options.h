@@ -1,13 +1,12 @@
 // The simulator's command line: which terminal it plays, where, with which records and faults.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace Simulator {
 
-enum Model : int32_t { Model870, Model735, Model2210 };
+struct Family;
 
 // Picks the requests a fault applies to: a command ("G"), optionally one record index ("G:7")
 // or clock item ("IS:DATE"); "all" (kept as "*") picks every request.
@@ -22,7 +21,7 @@ struct Fault {
 };
 
 struct Options {
-  int32_t model = Model870;
+  const Family* family = nullptr;  // the one MODEL names
   std::string modelName;
   int port = 1001;
   std::string link;
@@ -53,6 +52,9 @@ struct Options {
 // Reads the command line. On a bad or help request prints the message and usage and sets
 // `exitCode` (0 for help, 2 for an error); returns false then.
 bool parseOptions(int argc, char** argv, Options& options, int& exitCode);
+
+// Reads `text` as the command line reads numbers (decimal, 0x hex, 0 octal) from `low` to `high`.
+bool readNumber(const std::string& text, long long low, long long high, long long& value);
 
 // Turns the escapes \r \n \t \\ \| \xHH into bytes; a plain '|' separates segments.
 std::vector<std::string> unescapeSegments(const std::string& text);

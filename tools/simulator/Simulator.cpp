@@ -2,9 +2,8 @@
 // pseudo-terminal, so that Zq-ReadUtility and the pipelines around it can run without hardware.
 #include <memory>
 
-#include "Emulation2210.h"
-#include "Emulation735.h"
-#include "Emulation870.h"
+#include "Emulation.h"
+#include "Family.h"
 #include "Options.h"
 #include "Process.h"
 #include "PseudoTerminal.h"
@@ -15,16 +14,8 @@ namespace Simulator {
 
 namespace {
 
-std::unique_ptr<Emulation> makeEmulation(const Options& options) {
-  switch (options.model) {
-    case Model735: return std::make_unique<Emulation735>(options);
-    case Model2210: return std::make_unique<Emulation2210>(options);
-    default: return std::make_unique<Emulation870>(options);
-  }
-}
-
 std::unique_ptr<Endpoint> makeEndpoint(const Options& options, Emulation& emulation, Recorder& recorder) {
-  if (options.model == Model2210) return std::make_unique<PseudoTerminal>(options, emulation, recorder);
+  if (options.family->pseudoTerminal) return std::make_unique<PseudoTerminal>(options, emulation, recorder);
   return std::make_unique<TCPServer>(options, emulation, recorder);
 }
 
@@ -39,7 +30,7 @@ int main(int argc, char** argv) {
   if (!parseOptions(argc, argv, options, exitCode)) return exitCode;
   stopOnSignals();
 
-  std::unique_ptr<Emulation> emulation = makeEmulation(options);
+  std::unique_ptr<Emulation> emulation = options.family->make(options);
   if (!emulation->loadRecords()) return 1;
   Recorder recorder;
   if (!recorder.open(options.receivedFile)) return 1;
