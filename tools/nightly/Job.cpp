@@ -48,7 +48,14 @@ std::string failureOf(const std::vector<std::string>& console, const std::string
   std::string lastError;
   for (const std::string& line : textLines(debugLog)) {
     const size_t at = line.find("] [ERROR] ");
-    if (at != std::string::npos) lastError = line.substr(at + 10);
+    if (at == std::string::npos) continue;
+    lastError = line.substr(at + 10);
+    // The source position (" at Zq\\Zq870:150") is for developers; the log keeps it.
+    const size_t source = lastError.rfind(" at ");
+    if (source != std::string::npos && lastError.find(':', source) != std::string::npos &&
+        lastError.find(' ', source + 4) == std::string::npos) {
+      lastError.erase(source);
+    }
   }
   if (!lastError.empty()) text += (text.empty() ? "" : " / ") + lastError;
   return text;
