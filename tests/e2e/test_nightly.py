@@ -451,7 +451,8 @@ class DryRun(NightlyCase):
                 "serial2 2210 07\n"
                 "old     730  1\n"
                 "done    870  127.0.0.3\n"
-                "typo    870  127.0.0.1:99999\n" % (sim.port, sim.port))
+                "typo    870  127.0.0.1:99999\n"
+                "hall.2  870  127.0.0.4\n" % (sim.port, sim.port))
             os.makedirs(self.folder())
             with open(os.path.join(self.folder(), "done.txt"), "wb"):
                 pass
@@ -473,7 +474,9 @@ class DryRun(NightlyCase):
             "old: skipped: invalid line 6: model 730: Zq-ReadUtility downloads nothing from it",
             "done: skipped: already complete",
             "typo: skipped: invalid line 8: address 127.0.0.1:99999 is not an IPv4 address a.b.c.d or a.b.c.d:port",
-            "2026-01-31: dry run: 2 to read, 1 skipped, 5 invalid lines",
+            "hall.2: skipped: invalid line 9: name hall.2 ends in a dot and a number, as the further downloads of a "
+            "day are named",
+            "2026-01-31: dry run: 2 to read, 1 skipped, 6 invalid lines",
         ])
         self.assertEqual(os.listdir(self.out), [DAY])
         self.assertEqual(os.listdir(self.folder()), ["done.txt"])

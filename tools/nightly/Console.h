@@ -7,6 +7,10 @@
 namespace ZqNightly {
 namespace Console {
 
+// Makes sure standard input, output and error are open (on the null device if need be), so that
+// no file the job opens becomes one of them and receives its output.
+void prepare();
+
 // The arguments after the program's name, as UTF-8. Windows: read from the wide command line, so
 // that a path outside the code page is never replaced by a look-alike.
 std::vector<std::string> arguments(int argc, char** argv);

@@ -357,6 +357,7 @@ void Job::start(Run& run) {
     report.outcome = "failed";
     report.reason = error;
     report.finished = Clock::now();
+    report.logFile = "logs/" + run.terminal.name + ".log";
     appendLog(run, std::string(), {}, error);
     run.state = Run::Done;
     Console::out(terminalLine(report));
@@ -466,7 +467,8 @@ void Job::commit(Run& run, const Process::Status& status, const std::vector<std:
   } else {
     report.outcome = placed.records == 0 ? "empty" : "complete";
   }
-  std::string reason = failure;
+  // A run that did everything has nothing to report, whatever its log says on the way.
+  std::string reason = done ? std::string() : failure;
   if (!status.exited || run.killed) {
     reason =
         (run.stopSent ? run.stopCause + ", " : std::string()) +

@@ -3,6 +3,7 @@
 #include "Job.h"
 
 int main(int argc, char** argv) {
+  ZqNightly::Console::prepare();
   ZqNightly::Job job;
   return job.run(ZqNightly::Console::arguments(argc, argv));
 }

@@ -52,6 +52,11 @@ std::string nameProblem(const std::string& name) {
     if (!(u < 0x80 && (std::isalnum(u) || c == '.' || c == '_' || c == '-'))) safe = false;
   }
   if (!safe) return "name " + name + ": use letters, digits, '.', '_' and '-', starting with a letter or digit";
+  // <name>.2.txt is the day's second download of <name>: "a.2" would be taken for one.
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && allDigits(name.substr(dot + 1))) {
+    return "name " + name + " ends in a dot and a number, as the further downloads of a day are named";
+  }
   // Windows' device names, whatever follows the first dot.
   const std::string base = lower(name.substr(0, name.find('.')));
   static const char* const devices[] = {"con", "prn", "aux", "nul"};
