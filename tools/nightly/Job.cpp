@@ -308,7 +308,8 @@ void Job::loop() {
         run.notes.push_back("ended " + std::to_string(stopGraceMs / 1000) + " s after its stop request");
         run.process->kill();
       }
-      timeout = std::min(timeout, (run.stopSent ? run.killMs : run.limitMs) - now);
+      // Once killed, its end wakes the wait; until then the next deadline does.
+      if (!run.killed) timeout = std::min(timeout, (run.stopSent ? run.killMs : run.limitMs) - now);
       running.push_back(run.process.get());
     }
     bool pending = false;
