@@ -4,7 +4,7 @@
 #pragma once
 
 #include "Common/File.h"
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/TerminalRecord.h"
 
 template <class Driver>

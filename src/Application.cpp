@@ -7,44 +7,36 @@
 #include <new>
 #include <vector>
 
-#include "Console.h"
-#include "Log.h"
+#include "Common/Console.h"
+#include "Common/File.h"
+#include "Common/Log.h"
+#include "Common/Stop.h"
 #include "Version.h"
 #include "Zq/Command.h"
-#include "Zq/Zq2210.h"
-#include "Zq/Zq735.h"
-#include "Zq/Zq870.h"
+#include "Zq/Models.h"
 
 #define LOG_SOURCE "Application"
 
 namespace ZqReadUtility {
 
-// The usage text names the program as its user types it. The descriptions start in column 25
-// and the second synopsis line under "Model", whatever the name's length.
-#ifdef _WIN32
-#define ZQ_USAGE_NAME "Zq-ReadUtility.exe"
-#define ZQ_USAGE_GAP "      "
-#define ZQ_USAGE_INDENT "                     "
-#else
-#define ZQ_USAGE_NAME "Zq-ReadUtility"
-#define ZQ_USAGE_GAP "          "
-#define ZQ_USAGE_INDENT "                 "
-#endif
+namespace {
 
-// The text is laid out as it is printed.
+// The usage text as it is printed; the program's name, the model list and the padding that keeps
+// the columns aligned (descriptions start in column 25, the second synopsis line under "Model")
+// are filled in.
 // clang-format off
-const char* const usageText =
-    ZQ_USAGE_NAME ZQ_USAGE_GAP "Предназначена для чтения данных с терминалов учёта\n"
+const char* const usageTemplate =
+    "{name}{gap}Предназначена для чтения данных с терминалов учёта\n"
     "                        рабочего времени.\n"
     "\n"
     "Использование:\n"
     "\n"
-    "  " ZQ_USAGE_NAME " Model COMPort/IP[:port] [Full_path]FileName\n"
-    ZQ_USAGE_INDENT "[-c][-u][-n0/1/2][-debug]\n"
+    "  {name} Model COMPort/IP[:port] [Full_path]FileName\n"
+    "{indent}[-c][-u][-n0/1/2][-debug]\n"
     "\n"
     "Параметры:\n"
     "\n"
-    "  Model                 Номер модели аппарата: 730, 735, 2210, 2240, 870, QVK\n"
+    "  Model                 Номер модели аппарата: {models}\n"
     "\n"
     "  COMPort/IP[:port]     Номер COM-порта.\n"
     "\n"
@@ -72,26 +64,40 @@ const char* const usageText =
     "  [-debug]              Создать лог файл Zq-ReadUtility.log.\n";
 // clang-format on
 
-const char* modelName(int32_t model) {
-  switch (model) {
-    case Model730: return "730";
-    case Model735: return "735";
-    case Model2210: return "2210";
-    case Model2240: return "2240";
-    case Model870: return "870";
-    case ModelQVK: return "QVK";
-    default: return "undefined";
+void fill(std::string& text, const std::string& field, const std::string& value) {
+  for (size_t at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size())) {
+    text.replace(at, field.size(), value);
   }
 }
 
-bool isIpv4Address(const std::string& text) {
-  const std::vector<std::string> octets = Zq::split(text, ".");
-  if (octets.size() != 4) return false;
-  for (const std::string& octet : octets) {
+// Four decimal numbers 0 to 255 separated by dots, leading zeros allowed; false for anything else.
+bool readIpv4Address(const std::string& text, int octets[4]) {
+  const std::vector<std::string> parts = Zq::split(text, ".");
+  if (parts.size() != 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
     // Leading zeros are allowed, so the value decides, not the length (the reading saturates).
-    if (octet.empty() || !isDigits(octet.c_str()) || Zq::readDecimal(octet.c_str()) > 255) return false;
+    if (parts[i].empty() || !isDigits(parts[i].c_str())) return false;
+    octets[i] = Zq::readDecimal(parts[i].c_str());
+    if (octets[i] > 255) return false;
   }
   return true;
+}
+
+}  // namespace
+
+std::string usageText() {
+  const std::string name = std::string("Zq-ReadUtility") + Console::executableSuffix();
+  std::string text = usageTemplate;
+  fill(text, "{gap}", std::string(24 - name.size(), ' '));
+  fill(text, "{indent}", std::string(name.size() + 3, ' '));
+  fill(text, "{models}", Zq::modelKeywords());
+  fill(text, "{name}", name);
+  return text;
+}
+
+const char* modelName(int32_t model) {
+  const Zq::ModelEntry* entry = Zq::findModel(model);
+  return entry != nullptr ? entry->keyword : "undefined";
 }
 
 bool isDigits(const char* text) {
@@ -102,43 +108,18 @@ bool isDigits(const char* text) {
   return true;
 }
 
+bool isIpv4Address(const std::string& text) {
+  int octets[4];
+  return readIpv4Address(text, octets);
+}
+
 std::string normalizeIpAddress(const std::string& text) {
-  int32_t octets[4] = {0, 0, 0, 0};
-  size_t position = 0;
-  for (int i = 0; i < 4; ++i) {
-    const size_t dot = text.find('.', position);
-    if (dot == std::string::npos) {
-      octets[i] = Zq::readDecimal(text.c_str() + position);
-    } else {
-      octets[i] = Zq::readDecimal(text.substr(position, dot - position).c_str());
-      position = dot + 1;
-    }
-    if (octets[i] < 0 || octets[i] > 255) octets[i] = 0;
-    if (dot == std::string::npos) break;
-  }
+  int octets[4];
+  if (!readIpv4Address(text, octets)) return std::string();
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", static_cast<int>(octets[0]), static_cast<int>(octets[1]),
-                static_cast<int>(octets[2]), static_cast<int>(octets[3]));
+  std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]);
   return buffer;
 }
-
-namespace {
-
-Model modelFromKeyword(const char* keyword) {
-  const size_t length = std::strlen(keyword);
-  if (length == 3) {
-    if (std::strcmp(keyword, "730") == 0) return Model730;
-    if (std::strcmp(keyword, "735") == 0) return Model735;
-    if (std::strcmp(keyword, "870") == 0) return Model870;
-    if (std::strcmp(keyword, "QVK") == 0) return ModelQVK;
-  } else if (length == 4) {
-    if (std::strcmp(keyword, "2210") == 0) return Model2210;
-    if (std::strcmp(keyword, "2240") == 0) return Model2240;
-  }
-  return ModelNone;
-}
-
-}  // namespace
 
 Application::Application() = default;
 
@@ -149,7 +130,8 @@ bool Application::loadSettings(int argc, char** argv) {
   for (int i = 1; i < argc && !showUsage; ++i) {
     const char* argument = argv[i] != nullptr ? argv[i] : "";
     if (i == 1) {
-      settings.model = modelFromKeyword(argument);
+      const Zq::ModelEntry* entry = Zq::findModel(argument);
+      settings.model = entry != nullptr ? entry->model : ModelNone;
       if (settings.model == ModelNone) {
         Console::print("Неверно указан номер модели аппарата %s.\n\n", argument);
         showUsage = true;
@@ -166,10 +148,11 @@ bool Application::loadSettings(int argc, char** argv) {
   // Every model but 730, which has nothing to do, needs its address and its data file; the
   // file name comes after the address, so an empty one means either may be missing.
   if (!showUsage) {
-    if (settings.model == ModelNone || (settings.model != Model730 && settings.fileName.empty())) showUsage = true;
+    const Zq::ModelEntry* entry = Zq::findModel(settings.model);
+    if (entry == nullptr || (entry->needsFile && settings.fileName.empty())) showUsage = true;
   }
   if (showUsage) {
-    Console::write(usageText);
+    Console::write(usageText());
     return false;
   }
   return true;
@@ -181,7 +164,7 @@ bool Application::answersAlone(int argc, char** argv) {
   if (argc != 2 || argv[1] == nullptr) return false;
   const std::string request = argv[1];
   if (request == "--help" || request == "-h" || request == "/?") {
-    Console::write(usageText);
+    Console::write(usageText());
     return true;
   }
   if (request == "--version") {
@@ -217,7 +200,7 @@ void Application::readSwitch(const char* argument) {
 
 bool Application::readAddress(const char* argument) {
   // Strictly read, so that a typing error never reaches another terminal than the one meant.
-  if (settings.model == Model730 || settings.model == Model2210) {
+  if (Zq::findModel(settings.model)->transport == Zq::Transport::Serial) {
     settings.port = *argument != '\0' && isDigits(argument) ? Zq::readDecimal(argument) : 0;
     if (settings.port >= 1 && settings.port <= 255) return true;
     Console::print("Неверно указан COM порт %s.\n\n", argument);
@@ -228,11 +211,11 @@ bool Application::readAddress(const char* argument) {
   const bool hasPort = colon != std::string::npos;
   const std::string host = text.substr(0, colon);
   const std::string port = hasPort ? text.substr(colon + 1) : std::string();
-  if (!isIpv4Address(host) || (hasPort && (port.empty() || !isDigits(port.c_str())))) {
+  settings.ipAddress = normalizeIpAddress(host);
+  if (settings.ipAddress.empty() || (hasPort && (port.empty() || !isDigits(port.c_str())))) {
     Console::print("Неверно указан IP адрес %s.\n\n", argument);
     return false;
   }
-  settings.ipAddress = normalizeIpAddress(host);
   if (!hasPort) return true;
   settings.port = Zq::readDecimal(port.c_str());
   if (settings.port >= 1 && settings.port <= 65535) return true;
@@ -249,65 +232,52 @@ bool Application::init(int argc, char** argv) {
   return wsaContext.startUp();
 }
 
-template <class Driver, class ConnectionSettings>
-ExitCode Application::runDriver(const ConnectionSettings& connection) {
-  const char* model = modelName(settings.model);
-  std::unique_ptr<Driver> driver(new (std::nothrow) Driver());
+ExitCode Application::runDriver(const Zq::ModelEntry& model) {
+  // A directory, a FIFO or a device can never hold the records: refused before the terminal is
+  // contacted, like a file that cannot be opened.
+  if (!Common::isRegularOrAbsent(settings.fileName)) {
+    LOG(LogError, "Application::run(): %s is no regular file", settings.fileName.c_str());
+    return dataFileFailed();
+  }
+  std::unique_ptr<Zq::ITerminal> driver(model.make());
   if (!driver) {
-    Console::print("Can't allocate memory for connection to the terminal %s.", model);
+    Console::print("Can't allocate memory for connection to the terminal %s.", model.keyword);
     return ExitNoDataFile;
   }
-  if (!driver->connect(connection)) {
-    Console::print("Can't connect to the terminal %s.\n", model);
+  if (!driver->connect(model.endpoint(settings.ipAddress, settings.port))) {
+    Console::print("Can't connect to the terminal %s.\n", model.keyword);
     return ExitNoDataFile;
   }
   const ExitCode result = updateTerminalData(driver.get());
   if (result == ExitNoDataFile) {
-    LOG(LogError, "Can't update terminal %s data", model);
+    LOG(LogError, "Can't update terminal %s data", model.keyword);
     return result;
   }
   if (!driver->disconnect()) {
-    Console::print("Can't disconnect from terminal %s.\n", model);
+    Console::print("Can't disconnect from terminal %s.\n", model.keyword);
     return ExitStepFailed;
   }
   return result;
 }
 
-namespace {
-
-// The waits every terminal gets: five receive attempts of 192 ms, 2.5 s to connect.
-void setWaits(Zq::ConnectionSettings& connection, int32_t port) {
-  connection.port = port;
-  connection.blocking = false;
-  connection.recvAttempts = 5;
-  connection.connectTimeoutMs = 2500;
-  connection.sendTimeoutMs = 192;
-  connection.recvTimeoutMs = 192;
+ExitCode Application::run() {
+  // 730 and 2240 (and no model at all) are accepted with nothing to drive.
+  const Zq::ModelEntry* model = Zq::findModel(settings.model);
+  if (model == nullptr || model->make == nullptr) return ExitDone;
+  return runDriver(*model);
 }
 
-}  // namespace
+ExitCode Application::dataFileFailed() {
+  const char* fileName = settings.fileName.c_str();
+  LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
+  Console::print("Can't write data file \"%s\".\n", fileName);
+  return ExitNoDataFile;
+}
 
-ExitCode Application::run() {
-  switch (settings.model) {
-    case Model735:
-    case Model870:
-    case ModelQVK: {
-      Zq::TCPSettings connection;
-      setWaits(connection, settings.port);
-      connection.host = settings.ipAddress;
-      if (settings.model == Model735) return runDriver<Zq::Zq735>(connection);
-      return runDriver<Zq::Zq870>(connection);
-    }
-    case Model2210: {
-      Zq::COMSettings connection;
-      setWaits(connection, settings.port);
-      connection.baudRate = static_cast<uint32_t>(settings.baudRate);
-      return runDriver<Zq::Zq2210>(connection);
-    }
-    default:
-      // 730, 2240: accepted, nothing to drive.
-      return ExitDone;
-  }
+bool Application::stopBefore(const char* step) {
+  if (!Common::Stop::requested()) return false;
+  LOG(LogWarning, "Application::updateTerminalData(): Stop requested: %s", step);
+  return true;
 }
 
 ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
@@ -316,16 +286,19 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
     return ExitNoDataFile;
   }
   const char* fileName = settings.fileName.c_str();
-  if (!terminal->dump(settings.fileName, settings.cardFormat)) {
-    LOG(LogError, "Can't write data file \"%s\" mode %d", fileName, static_cast<int>(settings.cardFormat));
-    Console::print("Can't write data file \"%s\".\n", fileName);
-    return ExitNoDataFile;
-  }
+  if (!terminal->dump(settings.fileName, settings.cardFormat)) return dataFileFailed();
+  // The file is complete and may be the only copy of the records: a stop request no longer ends an
+  // exchange halfway, it only leaves out the steps not yet started.
+  Common::Stop::letExchangesFinish();
   Console::print("Data file \"%s\" written successfully.\n", fileName);
 
   ExitCode result = ExitDone;
   if (settings.options & OptionUpdateTime) {
-    if (terminal->updateDateTime()) {
+    if (stopBefore("the clock is not set")) {
+      LOG(LogError, "Can't update the date/time");
+      Console::print("Can't update the date/time.\n");
+      result = ExitStepFailed;
+    } else if (terminal->updateDateTime()) {
       Console::print("Date/time updated successfully.\n");
     } else {
       LOG(LogError, "Can't update the date/time");
@@ -334,7 +307,11 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
     }
   }
   if (settings.options & OptionClear) {
-    if (terminal->reset()) {
+    if (stopBefore("the records are not cleared")) {
+      LOG(LogError, "Can't clean up the data");
+      Console::print("Can't clean up the data.\n");
+      result = ExitStepFailed;
+    } else if (terminal->reset()) {
       Console::print("Data cleared successfully.\n");
     } else {
       LOG(LogError, "Can't clean up the data");

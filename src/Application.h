@@ -1,27 +1,26 @@
 // The application object: command line, debug log start, sockets library and the run.
+// Kept on purpose: the destructor is virtual although nothing derives from Application, as the class
+// has always been declared, so that a test's subclass is destroyed whole.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "Common/WSAContext.h"
+#include "Zq/Models.h"
 #include "Zq/TerminalRecord.h"
-
-namespace Zq {
-class ITerminal;
-}
 
 namespace ZqReadUtility {
 
-enum Model : int32_t {
-  ModelNone = 0,
-  Model730 = 1,
-  Model735 = 2,
-  Model2210 = 3,
-  Model2240 = 4,
-  Model870 = 5,
-  ModelQVK = 6,
-};
+// The model codes of the command line (the model table is the terminal tier's).
+using Zq::Model;
+using Zq::Model2210;
+using Zq::Model2240;
+using Zq::Model730;
+using Zq::Model735;
+using Zq::Model870;
+using Zq::ModelNone;
+using Zq::ModelQVK;
 
 // The process exit code: what a script that runs the program learns of the run.
 enum ExitCode : int {
@@ -54,7 +53,8 @@ bool isDigits(const char* text);
 // Exactly four decimal numbers 0 to 255 separated by dots; leading zeros allowed.
 bool isIpv4Address(const std::string& text);
 
-extern const char* const usageText;
+// The usage text, naming the program as its user types it on this platform.
+std::string usageText();
 
 class Application {
 public:
@@ -77,8 +77,8 @@ public:
   Common::WSAContext wsaContext;
 
 private:
-  template <class Driver, class ConnectionSettings>
-  ExitCode runDriver(const ConnectionSettings& connection);
+  // Makes, connects and drives the model's terminal.
+  ExitCode runDriver(const Zq::ModelEntry& model);
   // --help, -h, /? or --version as the only argument: answered here, true.
   bool answersAlone(int argc, char** argv);
   // The second argument: an address for the network models, a COM port for the serial ones.
@@ -86,6 +86,10 @@ private:
   bool readAddress(const char* argument);
   // One switch from the fourth argument on; sets `showUsage`, with its message, when invalid.
   void readSwitch(const char* argument);
+  // No complete data file: logged and printed, ExitNoDataFile.
+  ExitCode dataFileFailed();
+  // True, logged, when a stop request leaves out `step` (it has not started).
+  bool stopBefore(const char* step);
 };
 
 }  // namespace ZqReadUtility

@@ -12,6 +12,9 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  // The local time's offset from UTC, in minutes east; known only once a clock was read.
+  bool offsetKnown = false;
+  int utcOffsetMinutes = 0;
 
   // A calendar date and a time of day: what a clock that could be read gives.
   bool valid() const { return validDate() && validTime(); }
@@ -19,11 +22,21 @@ struct LocalTime {
   bool validTime() const;  // 00:00:00 to 23:59:60
   // "DD.MM.YYYY hh:mm:ss", as the data file writes dates and times.
   std::string text() const;
+  // "YYYYMMDDhhmmss", the value of the network terminals' clock commands; false (nothing written)
+  // when the clock could not be read, as a terminal must never be set to a made-up date.
+  bool compactStamp(std::string& stamp) const;
+  // text() and the UTC offset that was in force, "DD.MM.YYYY hh:mm:ss (UTC+03:00)", for the log.
+  std::string describe() const;
 };
 
 // The local time: GetLocalTime on Windows (whatever TZ the environment holds), the C library's
 // local time elsewhere (which follows TZ). Not valid when the clock cannot be read (all zero): the
-// drivers check, as a terminal must never be set to a made-up date.
+// drivers check, as a terminal must never be set to a made-up date. Nor is it when TZ is set but
+// names no zone the C library can find (logged): it would silently give UTC instead.
 LocalTime localTime();
+
+// Whether a TZ value names a time zone: a zone file (":Europe/Berlin", "Europe/Berlin", an absolute
+// path) found under `zoneDirectory`, or a POSIX rule such as "CET-1CEST,M3.5.0,M10.5.0/3".
+bool namesTimeZone(const std::string& value, const std::string& zoneDirectory);
 
 }  // namespace Common

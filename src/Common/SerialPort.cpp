@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "Log.h"
-#include "Zq/Command.h"
+#include "Common/Log.h"
+#include "Common/Stop.h"
 
 #define LOG_SOURCE "Common\\SerialPort"
 
@@ -43,17 +43,23 @@ bool SerialPort::create(uint16_t portNumber) {
   return true;
 }
 
-int32_t SerialPort::recvTimeout(Zq::Command& command) {
+int32_t SerialPort::recvTimeout(ByteBuffer& command) {
   command.clear();
   std::vector<uint8_t> chunk(ReadChunk);
   for (;;) {
+    if (Stop::endsExchanges()) {
+      LOG(LogWarning, "SerialPort::recvTimeout(): Stop requested");
+      command.clear();
+      break;
+    }
+    if (replyDeadline.passed()) {
+      LOG(LogError, "SerialPort::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+      command.clear();
+      break;
+    }
     const int32_t received = recv(chunk.data());
     if (received <= 0) {
-      const int32_t err = lastError();
-      if (err != 0) {
-        LOG(LogError, "SerialPort::recvTimeout(): err => %d (%s)", static_cast<int>(err), errorText(err).c_str());
-        setLastError(err);
-      }
+      if (lastError() != 0) fail("SerialPort::recvTimeout(): err");
       break;
     }
     command.bytes.insert(command.bytes.end(), chunk.begin(), chunk.begin() + received);
@@ -69,7 +75,19 @@ int32_t SerialPort::recvTimeout(Zq::Command& command) {
   return command.size() == 0 ? -1 : static_cast<int32_t>(command.size());
 }
 
+void SerialPort::setReplyDeadline(int32_t ms) {
+  replyDeadline = Deadline::after(ms);
+  replyDeadlineMs = ms;
+}
+
 std::string SerialPort::lastErrorText() { return errorText(lastError()); }
+
+bool SerialPort::fail(const std::string& what) {
+  const int32_t err = lastError();
+  LOG(LogError, "%s => %d (%s)", what.c_str(), static_cast<int>(err), errorText(err).c_str());
+  setLastError(err);
+  return false;
+}
 
 std::string SerialPort::cutSystemMessage(const std::string& message) {
   size_t cut = message.rfind('.');

@@ -1,12 +1,23 @@
 // One COM port, opened exclusively, with fixed read and write time-outs.
+//
+// What the operations return:
+//   create, open, close, flushBuffers  true; false after an Error line
+//   send         the bytes written (> 0); -1 none within the write time-out, or a stop request
+//                (Warning); 0 a failed write (Error)
+//   recv         the bytes read (> 0); -1 silence for the whole read time-out; 0 a failed read (Error)
+//   recvTimeout  the reply's length; -1 for none: silence, a failed read, its deadline or
+//                MaxReplyBytes passed (Error), a stop request (Warning)
+// A count is the success and 0 the failure, as the Windows calls report them: the socket's waits
+// give -1 where this gives 0.
+// Kept on purpose: the destructor is virtual although nothing derives from SerialPort, as the class
+// has always been declared, so that a test's subclass is destroyed whole.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace Zq {
-class Command;
-}
+#include "Common/ByteBuffer.h"
+#include "Common/Deadline.h"
 
 namespace Common {
 
@@ -75,14 +86,18 @@ public:
   // closing never waits for the line.
   bool close();
   // Writes within the write time-out and returns once the bytes have left the port: the number
-  // written, -1 when none went out in time, 0 for a failure (logged).
+  // written, -1 when none went out in time or a stop request ends the exchange (logged), 0 for a
+  // failure (logged).
   int32_t send(const uint8_t* data, int32_t length);
   // One read of up to ReadChunk bytes within the read time-out: the number read, -1 for silence,
   // 0 for a failure (logged).
   int32_t recv(uint8_t* buffer);
   // Gathers reads into `command` until the owner's `event` calls the reply complete, the line falls
   // silent or a read fails: the reply's length, or -1 for none (silence, or MaxReplyBytes without an end).
-  int32_t recvTimeout(Zq::Command& command);
+  int32_t recvTimeout(ByteBuffer& command);
+  // The whole time the next replies may take, from this call, however slowly their bytes keep
+  // coming; past it a receive ends (logged at Error) with -1.
+  void setReplyDeadline(int32_t ms);
   // Discards what is queued in both directions.
   bool flushBuffers();
   // The system's text for the calling thread's last error, cut at its last full stop.
@@ -114,6 +129,9 @@ private:
   static std::string systemMessage(int32_t err);
   // The message cut at its last full stop, or else at its first carriage return.
   static std::string cutSystemMessage(const std::string& message);
+  // Every failure of a system call is reported here: the calling thread's error is captured at
+  // once, logged at Error as "<what> => <number> (<text>)", and left for the caller. False.
+  bool fail(const std::string& what);
   static std::string errorText(int32_t err) { return cutSystemMessage(systemMessage(err)); }
   // The per-OS block behind `dcb` (DCB, termios), the flags without a portable form included.
   void* nativeLine();
@@ -126,6 +144,8 @@ private:
   uint16_t port = 0;
   char name[7] = {};
   ISerialPortEvent* event = nullptr;
+  Deadline replyDeadline;
+  int32_t replyDeadlineMs = 0;
   Native* native = nullptr;  // per-OS state behind the handle (the native DCB, termios)
 };
 

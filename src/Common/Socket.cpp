@@ -1,10 +1,15 @@
 // Only operating-system independent code; the per-OS part is included at the end.
+// Kept on purpose: the log texts name the Winsock calls (closesocket, ioctlsocket, select) on every
+// platform, because log readers compare them; toWaitTime's carry cannot happen today and stays as
+// the conversion every wait has always made.
 #include "Common/Socket.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <vector>
 
-#include "Log.h"
-#include "Zq/Command.h"
+#include "Common/Log.h"
+#include "Common/Stop.h"
 
 #define LOG_SOURCE "Common\\Socket"
 
@@ -54,37 +59,40 @@ extern const int ErrIsConnected;           // the socket is already connected
 extern const int ErrConnectionReset;       // the peer reset the connection
 extern const int ErrConnectionRefused;     // the peer refused the connection
 extern const int ErrAddressNotAvailable;   // the destination is not a usable address
+extern const int ErrInterrupted;           // a wait was interrupted by a signal
 extern const bool CloseReleasesOnFailure;  // whether a failed close has still released the socket
 
 // The receive loops' chunk.
 const int32_t chunkBytes = 1024;
-
-// Up to `attempts` waits for the socket to become readable; with none, the socket counts as ready.
-bool waitReadable(Socket& socket, int32_t timeoutMs, int32_t attempts) {
-  bool ready = true;
-  for (int32_t attempt = 0; attempt < attempts; ++attempt) {
-    ready = socket.canRead(timeoutMs);
-    if (ready) break;
-  }
-  return ready;
-}
-
-// One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
-// reset or failure).
-int32_t receiveChunk(uintptr_t handle, uint8_t* buffer, int32_t length) {
-  clearLastError();
-  int32_t n = 0;
-  if (const int err = sysRecv(handle, buffer, length, n)) {
-    // A reset ends the reply like a close; anything else is worth a line.
-    if (err != ErrConnectionReset) LOG(LogError, "Socket::recvTimeout(): recv(): err => %d", err);
-    return 0;
-  }
-  return n;
-}
+// Waits are cut into slices of at most this: Windows delivers a stop request on another thread,
+// and a signal may arrive just before a wait begins.
+const int32_t sliceMs = 50;
 
 }  // namespace
 
 bool SocketEvent::onReceive(const uint8_t*, int32_t) { return false; }
+
+bool Socket::fail(int err, const char* what, ...) {
+  error = err;
+  char text[256];
+  va_list args;
+  va_start(args, what);
+  std::vsnprintf(text, sizeof text, what, args);
+  va_end(args);
+  LOG(LogError, "%s => %d", text, err);
+  return false;
+}
+
+int32_t Socket::receiveChunk(uint8_t* buffer, int32_t length) {
+  clearLastError();
+  int32_t n = 0;
+  if (const int err = sysRecv(handle, buffer, length, n)) {
+    // A reset ends the reply like a close; anything else is worth a line.
+    if (err != ErrConnectionReset) fail(err, "Socket::recvTimeout(): recv(): err");
+    return 0;
+  }
+  return n;
+}
 
 Socket::Socket() = default;
 
@@ -93,10 +101,7 @@ Socket::~Socket() { close(); }
 bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
   close();
   uintptr_t created = 0;
-  if (const int err = sysSocket(family, type, protocol, created)) {
-    LOG(LogError, "Socket::create(): socket(): err => %d", err);
-    return false;
-  }
+  if (const int err = sysSocket(family, type, protocol, created)) return fail(err, "Socket::create(): socket(): err");
   handle = created;
   this->family = family;
   this->type = type;
@@ -107,7 +112,7 @@ bool Socket::create(int32_t family, int32_t type, int32_t protocol) {
 bool Socket::close() {
   if (handle == 0) return true;
   const int err = sysClose(handle);
-  if (err != 0) LOG(LogError, "Socket::close(): closesocket(): err => %d", err);
+  if (err != 0) fail(err, "Socket::close(): closesocket(): err");
   if (err != 0 && !CloseReleasesOnFailure) return false;
   handle = 0;
   family = 0;
@@ -125,9 +130,8 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
   // empty or unreadable address text converts to (a network model given a bare port number).
   // Neither is ever a terminal, and nothing is sent towards them.
   if (address == 0 || address == 0xFFFFFFFFu) {
-    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port,
-        ErrAddressNotAvailable);
-    return false;
+    return fail(ErrAddressNotAvailable, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(),
+                port);
   }
   const bool connected =
       timeoutMs < 0 ? connectAtOnce(port, host, address) : connectWithin(port, host, address, timeoutMs);
@@ -141,8 +145,7 @@ bool Socket::connectAtOnce(uint16_t port, const std::string& host, uint32_t addr
   clearLastError();
   const int err = sysConnect(handle, family, port, address);
   if (err == 0) return true;
-  LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, err);
-  return false;
+  return fail(err, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
 }
 
 bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs) {
@@ -153,18 +156,20 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
   // A refusal may be known before connect returns (loopback on some systems); it then ends the same
   // way as one that the wait sees.
   if (connectErr == ErrConnectionRefused) {
-    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, ErrWouldBlock);
-    return false;
+    return fail(ErrWouldBlock, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
   }
   if (connectErr != 0 && connectErr != ErrWouldBlock && connectErr != ErrIsConnected) {
-    LOG(LogError, "Socket::connect(): connect(): Can't connect to %s:%d, err => %d", host.c_str(), port, connectErr);
-    return false;
+    return fail(connectErr, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
   }
   if (!setModeForConnect(true)) return false;
 
   unsigned marked = 0;
-  if (const int err = sysSelect(handle, WaitWrite | WaitExcept, toWaitTime(timeoutMs), marked)) {
-    LOG(LogError, "Socket::connect(): select(): err => %d", err);
+  bool stopped = false;
+  if (const int err = waitSliced(WaitWrite | WaitExcept, timeoutMs, Deadline(), marked, stopped)) {
+    return fail(err, "Socket::connect(): select(): err");
+  }
+  if (stopped) {
+    LOG(LogWarning, "Socket::connect(): Stop requested");
     return false;
   }
   bool connected = (marked & WaitWrite) != 0;
@@ -173,15 +178,13 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
     int pending = 0;
     connected = sysConnectResult(handle, pending) == 0 && (pending == 0 || pending == ErrIsConnected);
   }
-  if (!connected) {
-    LOG(LogError, "Socket::connect(): Connection timeout to %s:%d, err => %d", host.c_str(), port, connectErr);
-  }
-  return connected;
+  if (!connected) return fail(connectErr, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
+  return true;
 }
 
 bool Socket::setModeForConnect(bool blocking) {
   if (const int err = sysSetNonBlocking(handle, !blocking)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
+    fail(err, "Socket::setBlockingMode(): ioctlsocket(): err");
     LOG(LogError, "Socket::connect(): Can't set %s mode", blocking ? "blocking" : "non-blocking");
     return false;
   }
@@ -190,10 +193,8 @@ bool Socket::setModeForConnect(bool blocking) {
 }
 
 bool Socket::setBlockingMode(bool blocking) {
-  if (const int err = sysSetNonBlocking(handle, !blocking)) {
-    LOG(LogError, "Socket::setBlockingMode(): ioctlsocket(): err => %d", err);
-    return false;
-  }
+  if (const int err = sysSetNonBlocking(handle, !blocking))
+    return fail(err, "Socket::setBlockingMode(): ioctlsocket(): err");
   this->blocking = blocking;
   return true;
 }
@@ -202,19 +203,89 @@ bool Socket::canRead(int32_t timeoutMs) { return waitFor(WaitRead, timeoutMs); }
 
 bool Socket::canWrite(int32_t timeoutMs) { return waitFor(WaitWrite, timeoutMs); }
 
+int Socket::waitSliced(unsigned wanted, int32_t timeoutMs, const Deadline& limit, unsigned& marked, bool& stopped) {
+  const Deadline end = Deadline::after(timeoutMs);
+  stopped = false;
+  for (;;) {
+    marked = 0;
+    if (Stop::endsExchanges()) {
+      stopped = true;
+      return 0;
+    }
+    const int32_t slice = limit.cap(end.cap(sliceMs));
+    const int err = sysSelect(handle, wanted, toWaitTime(slice), marked);
+    if (err != 0 && err != ErrInterrupted) return err;
+    if (marked != 0 || end.passed() || limit.passed()) return 0;
+  }
+}
+
 bool Socket::waitFor(unsigned wanted, int32_t timeoutMs) {
   if (blocking) return true;
   const bool reading = wanted == WaitRead;
+  const char* operation = reading ? "canRead" : "canWrite";
   clearLastError();
   unsigned marked = 0;
-  if (const int err = sysSelect(handle, wanted, toWaitTime(timeoutMs), marked)) {
-    LOG(LogError, "Socket::%s(): select(): err => %d", reading ? "canRead" : "canWrite", err);
+  bool stopped = false;
+  // A read never waits past the reply's deadline; the receive says so when it ends.
+  if (const int err = waitSliced(wanted, timeoutMs, reading ? replyDeadline : Deadline(), marked, stopped)) {
+    return fail(err, "Socket::%s(): select(): err", operation);
+  }
+  if (stopped) {
+    LOG(LogWarning, "Socket::%s(): Stop requested", operation);
     return false;
   }
   if (marked & wanted) return true;
-  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", reading ? "canRead" : "canWrite", reading ? "Read" : "Write",
-      timeoutMs);
+  if (reading && replyDeadline.passed()) return false;
+  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", operation, reading ? "Read" : "Write", timeoutMs);
   return false;
+}
+
+bool Socket::waitReadable(int32_t timeoutMs, int32_t attempts) {
+  bool ready = true;
+  for (int32_t attempt = 0; attempt < attempts && !replyDeadline.passed(); ++attempt) {
+    ready = canRead(timeoutMs);
+    if (ready || Stop::endsExchanges()) break;
+  }
+  if (replyDeadline.passed()) {
+    if (!deadlineLogged) {
+      LOG(LogError, "Socket::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+    }
+    deadlineLogged = true;
+    return false;
+  }
+  return ready;
+}
+
+void Socket::setReplyDeadline(int32_t ms) {
+  replyDeadline = Deadline::after(ms);
+  replyDeadlineMs = ms;
+  deadlineLogged = false;
+}
+
+void Socket::clearReplyDeadline() {
+  replyDeadline = Deadline();
+  deadlineLogged = false;
+}
+
+void Socket::keepUnread(const uint8_t* data, size_t length) { unread.insert(unread.end(), data, data + length); }
+
+int32_t Socket::takeWaiting(ByteBuffer& stray, int32_t waitMs) {
+  stray.clear();
+  stray.bytes.swap(unread);
+  // Asked before every request: the usual answer, nothing, costs one poll and no allocation.
+  uint8_t chunk[chunkBytes];
+  bool waited = false;
+  while (handle != 0 && stray.size() < MaxReplyBytes) {
+    unsigned marked = 0;
+    bool stopped = false;
+    const int32_t wait = waited || !stray.bytes.empty() ? 0 : waitMs;
+    waited = true;
+    if (waitSliced(WaitRead, wait, Deadline(), marked, stopped) != 0 || stopped || !(marked & WaitRead)) break;
+    const int32_t n = receiveChunk(chunk, chunkBytes);
+    if (n == 0) break;
+    stray.bytes.insert(stray.bytes.end(), chunk, chunk + n);
+  }
+  return static_cast<int32_t>(stray.size());
 }
 
 int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeoutMs) {
@@ -226,7 +297,7 @@ int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeout
     clearLastError();
     int32_t n = 0;
     if (const int err = sysSend(handle, data + sent, remaining, n)) {
-      LOG(LogError, "Socket::sendTimeout(): send(): err => %d", err);
+      fail(err, "Socket::sendTimeout(): send(): err");
       break;
     }
     if (n == 0) break;
@@ -239,8 +310,8 @@ int32_t Socket::sendTimeout(const uint8_t* data, int32_t length, int32_t timeout
 int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts) {
   if (size <= 0) return -1;
   int32_t received = 0;
-  while (waitReadable(*this, timeoutMs, attempts)) {
-    const int32_t n = receiveChunk(handle, buffer + received, size - received);
+  while (waitReadable(timeoutMs, attempts)) {
+    const int32_t n = receiveChunk(buffer + received, size - received);
     if (n == 0) break;
     received += n;
     if (event && event->onReceive(buffer, received)) break;
@@ -249,11 +320,11 @@ int32_t Socket::recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, in
   return received > 0 ? received : -1;
 }
 
-int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts) {
+int32_t Socket::recvTimeout(ByteBuffer& command, int32_t timeoutMs, int32_t attempts) {
   command.clear();
   std::vector<uint8_t> scratch(chunkBytes);
-  while (waitReadable(*this, timeoutMs, attempts)) {
-    const int32_t n = receiveChunk(handle, scratch.data(), chunkBytes);
+  while (waitReadable(timeoutMs, attempts)) {
+    const int32_t n = receiveChunk(scratch.data(), chunkBytes);
     if (n == 0) break;
     command.bytes.insert(command.bytes.end(), scratch.begin(), scratch.begin() + n);
     if (event && event->onReceive(command.bytes.data(), static_cast<int32_t>(command.bytes.size()))) break;
@@ -266,6 +337,8 @@ int32_t Socket::recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t att
       return -1;
     }
   }
+  // A reply still incomplete at its deadline is no reply: its rest may come later, as a stray.
+  if (deadlineLogged) command.clear();
   return command.bytes.empty() ? -1 : static_cast<int32_t>(command.bytes.size());
 }
 

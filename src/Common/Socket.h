@@ -1,12 +1,24 @@
 // One IPv4 TCP client socket with a bounded connect and select-bounded sends and receives.
+//
+// What the operations return:
+//   create, close, connect, setBlockingMode  true; false after an Error line
+//   canRead, canWrite  true when ready; false after a Warning (time-out, stop request) or an Error
+//   sendTimeout        the bytes sent, 0 to length (a failed send logs an Error and ends it); -1
+//                      when no room came within the wait
+//   recvTimeout        the bytes received (> 0); -1 for none: silence, the peer closed, a failure,
+//                      its deadline or MaxReplyBytes passed (Error), a stop request (Warning)
+//   takeWaiting        the bytes taken, 0 for none
+// Kept on purpose: the destructor is virtual although nothing derives from Socket, as the class
+// has always been declared, so that a test's subclass is destroyed whole.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-namespace Zq {
-class Command;
-}
+#include "Common/ByteBuffer.h"
+#include "Common/Deadline.h"
+#include "Common/Log.h"
 
 namespace Common {
 
@@ -51,7 +63,8 @@ public:
   bool connect(uint16_t port, const std::string& host, int32_t timeoutMs);
   bool setBlockingMode(bool blocking);
   // One wait of at most `timeoutMs` for data (or for room to send). Always true in blocking mode,
-  // where the send or receive itself waits. A time-out is logged as a Warning.
+  // where the send or receive itself waits. A time-out is logged as a Warning; so is a stop request,
+  // which ends the wait at once until the data file is saved.
   bool canRead(int32_t timeoutMs);
   bool canWrite(int32_t timeoutMs);
   // One wait for room, then sends until all is out or the connection breaks: the bytes sent
@@ -63,9 +76,26 @@ public:
   int32_t recvTimeout(uint8_t* buffer, int32_t size, int32_t timeoutMs, int32_t attempts);
   // The same into a growing `command`, without a size limit below MaxReplyBytes: past it the reply
   // is dropped (logged) and the result is -1.
-  int32_t recvTimeout(Zq::Command& command, int32_t timeoutMs, int32_t attempts);
+  int32_t recvTimeout(ByteBuffer& command, int32_t timeoutMs, int32_t attempts);
+
+  // The whole time a reply may take, however slowly its bytes keep coming: receives end (logged at
+  // Error) once `ms` have passed from this call. The owner's event may call it again, as parts of a
+  // reply complete, to give the next part the same time. A growable receive that runs out of it
+  // gives -1; a fixed one what it has (and `replyTimedOut` tells).
+  void setReplyDeadline(int32_t ms);
+  void clearReplyDeadline();
+  bool replyTimedOut() const { return deadlineLogged; }
+
+  // Takes what arrived without being asked for: bytes an owner gave back after its reply (see
+  // keepUnread), then whatever is waiting now, if need be after one wait of `waitMs`. Never more
+  // than MaxReplyBytes. The bytes taken, 0 for none.
+  int32_t takeWaiting(ByteBuffer& stray, int32_t waitMs);
+  // Bytes received after the end of a reply: they belong to no request and are taken next.
+  void keepUnread(const uint8_t* data, size_t length);
 
   bool isOpen() const { return handle != 0; }
+  // The error number of the last failure reported; 0 before any.
+  int lastError() const { return error; }
   bool isBlocking() const { return blocking; }
   // The peer of the last successful connect; 0 and empty while not connected.
   uint16_t peerPort() const { return port; }
@@ -85,6 +115,17 @@ private:
   bool setModeForConnect(bool blocking);
   // canRead (`wanted` the read set) or canWrite (the write set).
   bool waitFor(unsigned wanted, int32_t timeoutMs);
+  // One receive of at most `length` bytes: the count, or 0 when the reply has ended (peer closed,
+  // reset or failure).
+  int32_t receiveChunk(uint8_t* buffer, int32_t length);
+  // Every failure of a system call is reported here: logged at Error as "<what> => <number>" with
+  // the system's error number, which is kept for the caller (lastError). False.
+  bool fail(int err, const char* what, ...) ZQ_PRINTF_FORMAT(3, 4);
+  // Up to `attempts` readability waits; false at once past the reply deadline (logged once).
+  bool waitReadable(int32_t timeoutMs, int32_t attempts);
+  // Waits for `wanted` in short slices, so that a stop request is seen within one; `marked` gets
+  // what became ready. The system's error number, or 0 (also on time-out and stop: `stopped`).
+  int waitSliced(unsigned wanted, int32_t timeoutMs, const Deadline& limit, unsigned& marked, bool& stopped);
 
   uintptr_t handle = 0;  // the SOCKET or the descriptor; 0: none
   int32_t family = 0;
@@ -94,6 +135,11 @@ private:
   std::string host;
   bool blocking = true;
   ISocketEvent* event = nullptr;
+  Deadline replyDeadline;
+  int32_t replyDeadlineMs = 0;
+  bool deadlineLogged = false;
+  int error = 0;
+  std::vector<uint8_t> unread;
 };
 
 }  // namespace Common

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "Log.h"
+#include "Common/Log.h"
 
 #define LOG_SOURCE "Common\\WSAContext"
 

@@ -1,4 +1,6 @@
 // Start-up and release of the sockets library, once per process.
+// Kept on purpose: the destructor is virtual although nothing derives from WSAContext, as the class
+// has always been declared, so that a test's subclass is destroyed whole.
 #pragma once
 
 #include <cstdint>

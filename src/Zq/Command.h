@@ -1,4 +1,4 @@
-// The byte buffer of one request to a terminal or one reply from it, and its text helpers.
+// A request to a terminal or a reply from it, and the text helpers the drivers read them with.
 #pragma once
 
 #include <cstddef>
@@ -6,27 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "Common/ByteBuffer.h"
+
 namespace Zq {
 
-class Command {
-public:
-  Command() = default;
-  virtual ~Command() = default;
+// The drivers' name for the byte buffer of one request or reply.
+using Command = Common::ByteBuffer;
 
-  void append(uint8_t byte) { bytes.push_back(byte); }
-  // Appends the characters of a text, without its terminating zero.
-  void appendText(const std::string& text);
-  void clear() { bytes.clear(); }
-
-  size_t size() const { return bytes.size(); }
-  const uint8_t* data() const { return bytes.data(); }
-
-  std::vector<uint8_t> bytes;
-};
-
-// "02 31 31 52 4E 0D": upper-case pairs separated by one blank.
-std::string hexDump(const Command& command);
-std::string hexDump(const uint8_t* data, size_t length);
+using Common::hexDump;
 
 std::string toDecimalString(int32_t value);
 

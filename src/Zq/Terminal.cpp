@@ -1,7 +1,11 @@
 // Only operating-system independent code.
+// Kept on purpose: the connection bases' reset, updateDateTime and dump log "Not Implemented" and
+// fail, so that a driver that forgets one says so in the log instead of doing nothing quietly.
 #include "Zq/Terminal.h"
 
-#include "Log.h"
+#include <climits>
+
+#include "Common/Log.h"
 #include "Zq/Command.h"
 
 #define LOG_SOURCE "Zq\\Terminal"
@@ -11,6 +15,21 @@ namespace Zq {
 namespace {
 const uint32_t speedTable[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
                                19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
+}
+
+int32_t ConnectionSettings::replyDeadlineMs() const {
+  const int64_t waits = static_cast<int64_t>(recvAttempts) * recvTimeoutMs;
+  return waits > 5000 ? static_cast<int32_t>(waits > INT32_MAX ? INT32_MAX : waits) : 5000;
+}
+
+Clearing clearingFor(const LogSite& site, const char* owner, long saved) {
+  if (saved < 0) {
+    writeLog(LogError, site.source, site.line, "%s::reset(): No download saved: nothing is cleared", owner);
+    return Clearing::Refused;
+  }
+  if (saved > 0) return Clearing::Needed;
+  writeLog(LogInfo, site.source, site.line, "%s::reset(): Nothing to clear", owner);
+  return Clearing::NothingToClear;
 }
 
 uint32_t selectBaudRate(uint32_t requested) {
@@ -39,7 +58,29 @@ bool TCPConnection::connect(const TCPSettings& s) {
   return true;
 }
 
+bool TCPConnection::connect(const Endpoint& endpoint) {
+  TCPSettings s;
+  static_cast<ConnectionSettings&>(s) = endpoint.settings;
+  s.host = endpoint.host;
+  return connect(s);
+}
+
 bool TCPConnection::disconnect() { return socket.close(); }
+
+void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
+  Command stray;
+  if (socket.takeWaiting(stray, waitMs) == 0) return;
+  inStep = false;
+  LOG(LogWarning, "%s(): Dropped %u bytes that came unasked: %s", operation, static_cast<unsigned>(stray.size()),
+      hexDump(stray).c_str());
+}
+
+bool TCPConnection::readyToClear(const char* operation, int32_t waitMs) {
+  if (inStep) dropStrayBytes(operation, waitMs);
+  if (inStep) return true;
+  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  return false;
+}
 
 bool TCPConnection::reset() {
   LOG(LogWarning, "TCPConnection::reset(): Not Implemented");
@@ -76,12 +117,25 @@ bool COMConnection::connect(const COMSettings& s) {
   return true;
 }
 
+bool COMConnection::connect(const Endpoint& endpoint) {
+  COMSettings s;
+  static_cast<ConnectionSettings&>(s) = endpoint.settings;
+  s.baudRate = endpoint.baudRate;
+  return connect(s);
+}
+
 bool COMConnection::disconnect() { return serialPort.close(); }
+
+bool COMConnection::readyToClear(const char* operation) {
+  if (inStep) return true;
+  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  return false;
+}
 
 int32_t COMConnection::send(const Command& command) {
   if (!serialPort.flushBuffers()) {
     LOG(LogError, "COMConnection::send(): Can't flush buffers");
-    return -1;
+    return 0;
   }
   return serialPort.send(command.data(), static_cast<int32_t>(command.size()));
 }

@@ -1,6 +1,7 @@
 // Only operating-system independent code.
 #include "Zq/TerminalRecord.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,19 +25,42 @@ std::string cardToDecimal(const std::string& card) {
   return result;
 }
 
-void writeRecord(std::FILE* stream, const TerminalRecord& record, CardFormat cardFormat) {
+namespace {
+
+// Writes a field as text up to its first zero character, a TAB, CR or LF in it as a space; true
+// when there was one.
+bool cleanField(std::string& field) {
+  field.erase(std::min(field.find('\0'), field.size()));
+  bool altered = false;
+  for (char& c : field) {
+    if (c == '\t' || c == '\r' || c == '\n') {
+      c = ' ';
+      altered = true;
+    }
+  }
+  return altered;
+}
+
+}  // namespace
+
+bool writeRecord(std::FILE* stream, const TerminalRecord& record, CardFormat cardFormat) {
   // A card shorter than its field arrives padded with zero bytes: they are no digits, and
   // padding or converting them would put bytes after the card into the file.
-  const std::string text = record.cardNumber.substr(0, record.cardNumber.find('\0'));
+  std::string text = record.cardNumber;
+  std::string date = record.date;
+  std::string time = record.time;
+  bool altered = cleanField(text);
+  altered = cleanField(date) || altered;
+  altered = cleanField(time) || altered;
   std::string card;
   switch (cardFormat) {
     case CardDecimal: card = cardToDecimal(text); break;
     case CardHex8: card = cardToHex8(text); break;
     default: card = text; break;
   }
-  // %s stops at a zero byte, so the other text fields also end at their first zero character.
-  std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card.c_str(), static_cast<int>(record.eventCode),
-               record.date.c_str(), record.time.c_str(), static_cast<int>(record.extraCode));
+  std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card.c_str(), static_cast<int>(record.eventCode), date.c_str(),
+               time.c_str(), static_cast<int>(record.extraCode));
+  return altered;
 }
 
 bool openDataFile(Common::File& file, const std::string& fileName) {
@@ -49,27 +73,6 @@ bool finishDataFile(Common::File& file) {
   const bool synced = file.sync();
   const bool closed = file.close();
   return synced && closed;
-}
-
-DownloadFile::~DownloadFile() {
-  if (!pending) return;
-  file.close();
-  Common::truncate(fileName);
-}
-
-bool DownloadFile::open() {
-  pending = openDataFile(file, fileName);
-  return pending;
-}
-
-bool DownloadFile::flush() { return file.good() && std::fflush(file.handle) == 0 && file.good(); }
-
-bool DownloadFile::save() {
-  if (!pending) return false;
-  pending = false;
-  if (finishDataFile(file)) return true;
-  Common::truncate(fileName);
-  return false;
 }
 
 }  // namespace Zq

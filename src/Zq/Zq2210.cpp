@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "Log.h"
+#include "Common/Log.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq2210"
@@ -95,8 +96,10 @@ bool Zq2210::exchange(const char* operation, const char* literal, const Command&
     return false;
   }
   reply.clear();
+  startReply();
   if (serialPort.recvTimeout(reply) <= 0) {
     LOG(LogError, "Zq2210::%s(): Can't read terminal response", operation);
+    inStep = false;
     return false;
   }
   return checkReply(operation, reply);
@@ -153,34 +156,42 @@ bool Zq2210::cmd_is(const char* itemName, const char* itemValue) {
 }
 
 bool Zq2210::reset() {
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq2210", (savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
+  if (!readyToClear("Zq2210::reset")) return false;
   if (!cmd_li()) {
     LOG(LogError, "Zq2210::reset(): Can't log in the terminal");
     return false;
   }
-  const bool cleared = cmd_ri();
+  // Records punched since the download would be cleared unsaved: they wait for the next one.
+  const int32_t stored = cmd_rn();
+  const bool unsaved = stored > savedRecords;
+  if (unsaved) {
+    LOG(LogWarning, "Zq2210::reset(): %ld records stored, %ld saved: nothing is cleared", static_cast<long>(stored),
+        static_cast<long>(savedRecords));
+  }
+  const bool cleared = stored >= 0 && !unsaved && cmd_ri();
   cmd_lo();
   if (cleared) LOG(LogInfo, "Zq2210::reset(): Records cleared");
   return cleared;
 }
 
 bool Zq2210::prepareDateTime(const Common::LocalTime& now, std::string& date, std::string& time) {
-  char dateText[11];
-  char timeText[9];
-  // The untruncated lengths: a value cut to fit would set the terminal to a wrong time.
-  const int dateLength = std::snprintf(dateText, sizeof dateText, "%02d-%02d-%04d", now.day, now.month, now.year);
-  const int timeLength = std::snprintf(timeText, sizeof timeText, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-  const bool dateFits = dateLength == 10 && now.validDate();
-  const bool timeFits = timeLength == 8 && now.validTime();
-  if (!dateFits) {
+  // The date and the time are items of their own here, in shapes of their own; a clock that could
+  // not be read is never sent, as the terminal would keep a made-up date.
+  if (!now.validDate()) {
     LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the date value for the command");
     return false;
   }
-  if (!timeFits) {
+  if (!now.validTime()) {
     LOG(LogError, "Zq2210::updateDateTime(): Can't prepare the time value for the command");
     return false;
   }
-  date = dateText;
-  time = timeText;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d-%02d-%04d", now.day, now.month, now.year);
+  date = text;
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.hour, now.minute, now.second);
+  time = text;
   return true;
 }
 
@@ -196,11 +207,12 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
   }
   const bool set = cmd_is("DATE", date.c_str()) && cmd_is("TIME", time.c_str());
   cmd_lo();
-  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.text().c_str());
+  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.describe().c_str());
   return set;
 }
 
 bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
+  savedRecords = -1;
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Zq2210::dump(): Can't open file %s", fileName.c_str());
@@ -219,7 +231,7 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
   int32_t index = 0;
   bool written = true;
   for (; index < count; ++index) {
-    if (!dumpRecord(download.stream(), cmd_rg(index), cardFormat)) break;
+    if (!dumpRecord(download.stream(), cmd_rg(index), cardFormat, index)) break;
     // The acknowledgement lets the terminal consider the record delivered: its line must have
     // reached the operating system first. A file with a hole in it is no download.
     written = download.flush();
@@ -236,15 +248,12 @@ bool Zq2210::dump(const std::string& fileName, CardFormat cardFormat) {
     else LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
     return false;
   }
-  if (download.save()) {
-    LOG(LogInfo, "Zq2210::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq2210::dump(): Can't write data file %s", fileName.c_str());
-  return false;
+  if (!download.finish(LOG_SITE, "Zq2210", count, "Can't write data file")) return false;
+  savedRecords = count;
+  return true;
 }
 
-bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat) {
+bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat, int32_t index) {
   if (text.empty()) {
     LOG(LogError, "Zq2210::dumpRecord(): Empty record");
     return false;
@@ -275,7 +284,10 @@ bool Zq2210::dumpRecord(std::FILE* stream, const std::string& text, CardFormat c
       case 4: record.extraCode = readDecimal(field.c_str()); break;
     }
   }
-  writeRecord(stream, record, cardFormat);
+  if (writeRecord(stream, record, cardFormat)) {
+    LOG(LogWarning, "Zq2210::dumpRecord(): Record %ld: a TAB, CR or LF in a field is written as a space",
+        static_cast<long>(index));
+  }
   return true;
 }
 

@@ -1,5 +1,7 @@
 // Driver of the 2210 terminal family: short STX "11" <letters> <arguments> CR requests over
 // the serial line, each answered by one reply whose fourth byte is the reply code.
+// Kept on purpose: dumpRecord is virtual although nothing overrides it, so that a 2210 variant
+// with its own record text needs only that one function.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,8 @@ public:
   bool updateDateTime() override;
   bool dump(const std::string& fileName, CardFormat cardFormat) override;
   // Decodes one record text and appends its line to `stream`; false only for an empty text.
-  virtual bool dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat);
+  // `index` names the record in a Warning about control characters in its fields.
+  virtual bool dumpRecord(std::FILE* stream, const std::string& text, CardFormat cardFormat, int32_t index = 0);
 
   // True as soon as a CR is among the bytes received so far.
   bool onReceive(const uint8_t* data, int32_t length) override;
@@ -62,6 +65,10 @@ private:
   // failure or a reply code other than "A".
   bool exchange(const char* operation, const char* literal, const Command& request, Command& reply);
   bool simpleCommand(const char* operation, const char* literal);
+
+  // The records the last download saved; -1 while none was saved. The clearing dialogue compares
+  // the terminal's count with it.
+  int32_t savedRecords = -1;
 };
 
 }  // namespace Zq

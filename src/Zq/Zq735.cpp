@@ -1,4 +1,6 @@
 // Only operating-system independent code.
+// Kept on purpose: cmd_d checks the width of its formatted argument, which cannot be wrong today,
+// as every command checks its argument before anything is sent.
 #include "Zq/Zq735.h"
 
 #include <cctype>
@@ -8,8 +10,9 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/Command.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq735"
@@ -56,6 +59,10 @@ bool Zq735::onReceive(const uint8_t* data, int32_t length) {
 
 bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSize, Command& reply) {
   const char operation = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  const std::string name = std::string("Zq735::cmd_") + operation;
+  // The erasure goes out only on a connection in step, checked right before it is sent.
+  if (letter != 'E') dropStrayBytes(name.c_str());
+  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
   reply.clear();
   reply.append(FrameStart);
   reply.append(static_cast<uint8_t>(letter));
@@ -65,13 +72,26 @@ bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSiz
   // A short send left the frame without its end: the terminal cannot answer it.
   if (socket.sendTimeout(reply.data(), requestLength, settings.sendTimeoutMs) != requestLength) {
     LOG(LogError, "Zq735::cmd_%c(): Can't send command <%c> %s", operation, letter, hexDump(reply).c_str());
+    inStep = false;
     return false;
   }
 
   reply.clear();
+  startReply();
   if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) < 0) {
     LOG(LogError, "Zq735::cmd_%c(): Can't read terminal response", operation);
+    inStep = false;
     return false;
+  }
+  // The reply is its own frame: bytes after its CR (a doubled or late reply) answer no request
+  // of ours. A reply that never got its CR is incomplete, and its rest may still come.
+  const uint8_t* end = static_cast<const uint8_t*>(std::memchr(reply.data(), FrameEnd, reply.size()));
+  if (end == nullptr) {
+    inStep = false;
+  } else {
+    const size_t frame = static_cast<size_t>(end - reply.data()) + 1;
+    socket.keepUnread(reply.data() + frame, reply.size() - frame);
+    reply.bytes.resize(frame);
   }
   return checkReply(letter, minimumSize, reply);
 }
@@ -169,26 +189,36 @@ bool Zq735::cmd_e() {
 bool Zq735::updateDateTime() { return setDateTime(Common::localTime()); }
 
 bool Zq735::setDateTime(const Common::LocalTime& now) {
-  char stamp[64];
-  const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
-                                   now.hour, now.minute, now.second);
-  // A clock that could not be read is never sent: the terminal would keep a made-up date.
-  if (!now.valid() || length != 14) {
+  std::string stamp;
+  if (!now.compactStamp(stamp)) {
     LOG(LogError, "Zq735::updateDateTime(): Can't prepare the date/time value");
     return false;
   }
-  if (!cmd_s(stamp)) return false;
-  LOG(LogInfo, "Zq735::updateDateTime(): Date/time set to %s", now.text().c_str());
+  if (!cmd_s(stamp.c_str())) return false;
+  LOG(LogInfo, "Zq735::updateDateTime(): Date/time set to %s", now.describe().c_str());
   return true;
 }
 
 bool Zq735::reset() {
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq735", (savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
+  // Nothing more is asked on a connection out of step: its replies cannot be trusted.
+  if (!readyToClear("Zq735::reset", 0)) return false;
+  // Records punched since the download would be erased unsaved: they wait for the next one.
+  const int32_t stored = cmd_n();
+  if (stored < 0) return false;
+  if (stored != savedRecords) {
+    LOG(LogWarning, "Zq735::reset(): %ld records stored, %ld saved: nothing is cleared", static_cast<long>(stored),
+        static_cast<long>(savedRecords));
+    return false;
+  }
   if (!cmd_e()) return false;
   LOG(LogInfo, "Zq735::reset(): Records cleared");
   return true;
 }
 
 bool Zq735::dump(const std::string& fileName, CardFormat cardFormat) {
+  savedRecords = -1;
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Zq735::dump(): Can't open file %s", fileName.c_str());
@@ -198,33 +228,43 @@ bool Zq735::dump(const std::string& fileName, CardFormat cardFormat) {
     LOG(LogError, "Zq735::dump(): Can't select designated terminal");
     return false;
   }
-  const int32_t count = cmd_n();
+  int32_t count = cmd_n();
   // An empty memory is a complete download of no records; a count that failed is no download.
   if (count <= 0) LOG(LogWarning, "Zq735::dump(): No data for read");
   if (count < 0) return false;
+  if (!fetchRecords(download, 0, count, cardFormat)) return false;
 
-  for (int32_t i = 0; i < count; ++i) {
-    if (!dumpRecord(cmd_g(i), download.stream(), cardFormat)) {
+  // Records punched while the download ran are fetched too, before the file is saved.
+  for (int round = 0; round < TopUpRounds; ++round) {
+    const int32_t now = cmd_n();
+    if (now <= count) break;
+    LOG(LogInfo, "Zq735::dump(): %ld records arrived during the download", static_cast<long>(now - count));
+    if (!fetchRecords(download, count, now, cardFormat)) return false;
+    count = now;
+  }
+
+  // The terminal may be cleared next: its records must be on stable storage first.
+  if (!download.finish(LOG_SITE, "Zq735", count)) return false;
+  savedRecords = count;
+  return true;
+}
+
+bool Zq735::fetchRecords(DownloadFile& download, int32_t from, int32_t count, CardFormat cardFormat) {
+  for (int32_t i = from; i < count; ++i) {
+    if (!dumpRecord(cmd_g(i), download.stream(), cardFormat, i)) {
       LOG(LogError, "Zq735::dump(): Can't get record %ld", static_cast<long>(i));
       return false;
     }
     // A full disk stops the download here rather than after the last record.
     if (!download.good()) {
-      LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
+      LOG(LogError, "Zq735::dump(): Can't write file %s", download.name().c_str());
       return false;
     }
   }
-
-  // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) {
-    LOG(LogInfo, "Zq735::dump(): %ld records written to %s", static_cast<long>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq735::dump(): Can't write file %s", fileName.c_str());
-  return false;
+  return true;
 }
 
-bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat) {
+bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat, int32_t index) {
   if (record.empty()) {
     LOG(LogError, "Zq735::dumpRecord(): Empty record");
     return false;
@@ -244,7 +284,10 @@ bool Zq735::dumpRecord(const std::string& record, std::FILE* stream, CardFormat 
     line.date = date;
   }
   if (fields.size() > 4) line.time = fields[4];
-  writeRecord(stream, line, cardFormat);
+  if (writeRecord(stream, line, cardFormat)) {
+    LOG(LogWarning, "Zq735::dumpRecord(): Record %ld: a TAB, CR or LF in a field is written as a space",
+        static_cast<long>(index));
+  }
   return true;
 }
 

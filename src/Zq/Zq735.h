@@ -6,11 +6,12 @@
 #include <string>
 
 #include "Common/Clock.h"
+#include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
 namespace Zq {
 
-class Command;
+class DownloadFile;
 
 class Zq735 : public TCPConnection, public Common::SocketEvent {
 public:
@@ -22,8 +23,9 @@ public:
   // updateDateTime with a given local time instead of the PC's clock.
   bool setDateTime(const Common::LocalTime& now);
 
-  // Decodes one record text of "G" and appends its line to the open data file.
-  bool dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat);
+  // Decodes one record text of "G" and appends its line to the open data file; `index` names the
+  // record in a Warning about control characters in its fields.
+  bool dumpRecord(const std::string& record, std::FILE* stream, CardFormat cardFormat, int32_t index = 0);
 
   // Select the designated terminal: the reply's text, empty on failure.
   std::string cmd_d();
@@ -33,7 +35,7 @@ public:
   std::string cmd_g(int32_t recordIndex);
   // Set the clock to `dateTime` (YYYYMMDDhhmmss); null is refused.
   bool cmd_s(const char* dateTime);
-  // Erase the stored records.
+  // Erase the stored records; only on a connection that is in step.
   bool cmd_e();
 
   // A reply is complete once its carriage return has arrived.
@@ -46,10 +48,20 @@ public:
   // count text is hexadecimal digits only.
   static int32_t replyCount(const Command& reply);
 
+  // Rounds of "N" after the last record, for records punched while the download ran.
+  static constexpr int TopUpRounds = 3;
+
 private:
-  // Sends one frame and receives its reply into `reply`. True for an accepted reply of at
-  // least `minimumSize` bytes; every failure is logged in the name of cmd_<letter>.
+  // Sends one frame and receives its reply into `reply`, cut at its own CR (what follows it is
+  // left for the next request to find). True for an accepted reply of at least `minimumSize`
+  // bytes; every failure is logged in the name of cmd_<letter>.
   bool exchange(char letter, const std::string& argument, size_t minimumSize, Command& reply);
+  // Fetches and writes records `from` up to `count`; false, logged, when one fails.
+  bool fetchRecords(DownloadFile& download, int32_t from, int32_t count, CardFormat cardFormat);
+
+  // The records the last download saved; -1 while none was saved. The clearing compares the
+  // terminal's count with it.
+  int32_t savedRecords = -1;
 };
 
 // The two digits of an error reply (bytes 2 and 3) as a decimal number; non-digits give 0.

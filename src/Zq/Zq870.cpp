@@ -1,4 +1,6 @@
 // Only operating-system independent code.
+// Kept on purpose: decodeStamp checks the widths of the date and time it formats, which cannot be
+// wrong after the time stamp's bytes were checked, so that no other width ever reaches the file.
 #include "Zq/Zq870.h"
 
 #include <algorithm>
@@ -7,8 +9,9 @@
 #include <vector>
 
 #include "Common/Clock.h"
-#include "Log.h"
+#include "Common/Log.h"
 #include "Zq/Command.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 #define LOG_SOURCE "Zq\\Zq870"
@@ -51,6 +54,15 @@ bool contains(const uint8_t* data, int32_t length, char first, char second) {
 Zq870::Zq870() { socket.setEvent(this); }
 
 bool Zq870::onReceive(const uint8_t* data, int32_t length) {
+  if (pendingCommand == PendingGetLogData) {
+    // The download is read by byte count; each record that completes restarts the reply's clock.
+    const size_t records = (batchHeld + static_cast<size_t>(length)) / RecordSize;
+    if (records > batchRecords) {
+      batchRecords = records;
+      socket.setReplyDeadline(settings.replyDeadlineMs());
+    }
+    return false;
+  }
   if (pendingCommand != PendingSetTime && pendingCommand != PendingClearLog) return false;
   return contains(data, length, 'O', 'K') || contains(data, length, 'N', 'O');
 }
@@ -60,50 +72,68 @@ bool Zq870::send(const char* operation, const char* word, const Command& request
   // A short send left the word incomplete: the terminal cannot answer it.
   if (socket.sendTimeout(request.data(), length, settings.sendTimeoutMs) == length) return true;
   LOG(LogError, "Zq870::%s(): Can't send command <%s> %s", operation, word, hexDump(request).c_str());
+  inStep = false;
   return false;
 }
 
 bool Zq870::exchange(const char* operation, const char* word, const std::string& arguments, Command& reply) {
+  const std::string name = std::string("Zq870::") + operation;
+  // The clearing goes out only on a connection in step, checked right before it is sent.
+  if (pendingCommand != PendingClearLog) dropStrayBytes(name.c_str());
+  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
   reply.clear();
   reply.appendText(word);
   reply.appendText(arguments);
   if (!send(operation, word, reply)) return false;
   reply.clear();
-  if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) >= 0) return true;
+  startReply();
+  const bool received = socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) >= 0;
+  // Without its "OK" or "NO" the reply is incomplete: the rest may still come, as a stray.
+  if (!received || !onReceive(reply.data(), static_cast<int32_t>(reply.size()))) inStep = false;
+  if (received) return true;
   LOG(LogError, "Zq870::%s(): Can't read terminal response", operation);
   return false;
 }
 
+bool Zq870::receiveCount(uint32_t& count) {
+  uint8_t countBytes[4] = {};
+  batchHeld = 0;
+  batchRecords = 0;
+  startReply();
+  if (socket.recvTimeout(countBytes, 4, settings.recvTimeoutMs, settings.recvAttempts) != 4) {
+    LOG(LogError, "Zq870::dump(): Can't read terminal response");
+    inStep = false;
+    return false;
+  }
+  count = (uint32_t{countBytes[0]} << 24) | (uint32_t{countBytes[1]} << 16) | (uint32_t{countBytes[2]} << 8) |
+          uint32_t{countBytes[3]};
+  return true;
+}
+
 bool Zq870::dump(const std::string& fileName, CardFormat cardFormat) {
+  savedRecords = -1;
   DownloadFile download(fileName);
   if (!download.open()) {
     LOG(LogError, "Can't open file %s", fileName.c_str());
     return false;
   }
 
+  dropStrayBytes("Zq870::dump");
   pendingCommand = PendingGetLogData;
   Command request;
   request.appendText(GetLogData);
   if (!send("dump", GetLogData, request)) return false;
 
-  uint8_t countBytes[4] = {};
-  if (socket.recvTimeout(countBytes, 4, settings.recvTimeoutMs, settings.recvAttempts) != 4) {
-    LOG(LogError, "Zq870::dump(): Can't read terminal response");
-    return false;
-  }
-  const uint32_t count = (uint32_t{countBytes[0]} << 24) | (uint32_t{countBytes[1]} << 16) |
-                         (uint32_t{countBytes[2]} << 8) | uint32_t{countBytes[3]};
+  uint32_t count = 0;
+  if (!receiveCount(count)) return false;
   // An empty memory is a complete download of no records.
   if (count == 0) LOG(LogWarning, "Zq870::dump(): No data for read");
   else if (!receiveRecords(download, fileName, count, cardFormat)) return false;
 
   // The terminal may be cleared next: its records must be on stable storage first.
-  if (download.save()) {
-    LOG(LogInfo, "Zq870::dump(): %u records written to %s", static_cast<unsigned>(count), fileName.c_str());
-    return true;
-  }
-  LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
-  return false;
+  if (!download.finish(LOG_SITE, "Zq870", static_cast<long>(count))) return false;
+  savedRecords = count;
+  return true;
 }
 
 bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, CardFormat cardFormat) {
@@ -111,13 +141,16 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
   // record would cost two system calls each and cap the download far below what the link
   // delivers. A batch never reaches past the last announced record, so whatever the terminal
   // sends after it stays unread. The receive itself assembles records split over segments.
-  const uint32_t batchRecords = MaxBatchBytes / RecordSize;
-  std::vector<uint8_t> buffer(static_cast<size_t>(batchRecords) * RecordSize);
+  const uint32_t batchSize = MaxBatchBytes / RecordSize;
+  std::vector<uint8_t> buffer(static_cast<size_t>(batchSize) * RecordSize);
   uint32_t written = 0;
   size_t held = 0;  // the start of a record whose rest has not arrived yet
+  startReply();     // the first record's own whole wait
   while (written < count) {
-    const uint32_t records = std::min(count - written, batchRecords);
+    const uint32_t records = std::min(count - written, batchSize);
     const int32_t wanted = static_cast<int32_t>(records * RecordSize - held);
+    batchHeld = held;
+    batchRecords = 0;
     const int32_t received =
         socket.recvTimeout(buffer.data() + held, wanted, settings.recvTimeoutMs, settings.recvAttempts);
     if (received <= 0) return keepBrokenDownload(download, fileName);
@@ -126,7 +159,7 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
     size_t left = held + static_cast<size_t>(received);
     for (; left >= RecordSize; left -= RecordSize, record += RecordSize) {
       ++written;
-      if (!dumpRecord(record, download.stream(), cardFormat)) {
+      if (!dumpRecord(record, download.stream(), cardFormat, written)) {
         LOG(LogError, "Zq870::dump(): Can't write record[%u]", static_cast<unsigned>(written));
         return false;
       }
@@ -138,8 +171,8 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
     }
     // A short read means the waits ran out. Between two records that ends the download, as a
     // record read on its own would have found nothing; inside a record the rest is waited for
-    // once more, since the terminal is evidently still sending it.
-    if (received < wanted && left == 0) return keepBrokenDownload(download, fileName);
+    // once more, since the terminal is evidently still sending it, until the record's deadline.
+    if (received < wanted && (left == 0 || socket.replyTimedOut())) return keepBrokenDownload(download, fileName);
     if (left > 0) std::memmove(buffer.data(), record, left);
     held = left;
   }
@@ -148,16 +181,35 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
 
 bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
   LOG(LogError, "Zq870::dump(): Can't read terminal response");
+  inStep = false;
   // The lines of the records received so far stay, as long as they reach the disk whole.
   if (!download.save()) LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
   return false;
 }
 
-bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat) {
+bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat, uint32_t number) {
+  // The number reading takes digits, blanks and signs; anything else in the time stamp means the
+  // bytes are no record of this terminal: the stream has lost its step, and the rest is noise.
+  for (int i = 10; i < 24; ++i) {
+    const uint8_t c = record[i];
+    if (!((c >= '0' && c <= '9') || c == ' ' || c == '+' || c == '-')) {
+      LOG(LogError, "Zq870::dumpRecord(): Invalid date/time, RPL=%s", hexDump(record, RecordSize).c_str());
+      return false;
+    }
+  }
+
   TerminalRecord line;
   line.cardNumber.assign(reinterpret_cast<const char*>(record), 8);
   if (record[9] >= '0' && record[9] <= '3') line.eventCode = record[9] - '0' + 1;
+  if (!decodeStamp(record, line)) return false;
+  if (writeRecord(stream, line, cardFormat)) {
+    LOG(LogWarning, "Zq870::dumpRecord(): Record %u: a TAB, CR or LF in a field is written as a space",
+        static_cast<unsigned>(number));
+  }
+  return true;
+}
 
+bool Zq870::decodeStamp(const uint8_t* record, TerminalRecord& line) {
   // The usual record holds only digits in its time stamp: then reading each group as a number
   // and printing it again with its width gives back the very same digits.
   bool allDigits = true;
@@ -169,7 +221,6 @@ bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat card
     const char time[8] = {stamp[18], stamp[19], ':', stamp[20], stamp[21], ':', stamp[22], stamp[23]};
     line.date.assign(date, 10);
     line.time.assign(time, 8);
-    writeRecord(stream, line, cardFormat);
     return true;
   }
 
@@ -196,8 +247,6 @@ bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat card
     return false;
   }
   line.time.assign(text, 8);
-
-  writeRecord(stream, line, cardFormat);
   return true;
 }
 
@@ -205,19 +254,16 @@ bool Zq870::updateDateTime() { return setDateTime(Common::localTime()); }
 
 bool Zq870::setDateTime(const Common::LocalTime& now) {
   pendingCommand = PendingSetTime;
-  char stamp[64];
-  const int length = std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
-                                   now.hour, now.minute, now.second);
-  // A clock that could not be read is never sent: the terminal would keep a made-up date.
-  if (!now.valid() || length != 14) {
+  std::string stamp;
+  if (!now.compactStamp(stamp)) {
     LOG(LogError, "Zq870::updateDateTime(): Can't prepare command <SETTIME>");
     return false;
   }
 
   Command reply;
-  if (!exchange("updateDateTime", SetTime, "00" + std::string(stamp, 14), reply)) return false;
+  if (!exchange("updateDateTime", SetTime, "00" + stamp, reply)) return false;
   if (isConfirmation(reply, SetTime)) {
-    LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.text().c_str());
+    LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.describe().c_str());
     return true;
   }
   LOG(LogError, "Zq870::updateDateTime(): Can't update date/time");
@@ -225,6 +271,8 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
 }
 
 bool Zq870::reset() {
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq870", static_cast<long>(savedRecords));
+  if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   pendingCommand = PendingClearLog;
   Command reply;
   if (!exchange("reset", ClearLog, std::string(), reply)) return false;

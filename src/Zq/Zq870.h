@@ -6,12 +6,13 @@
 #include <string>
 
 #include "Common/Clock.h"
+#include "Zq/Command.h"
 #include "Zq/Terminal.h"
 
 namespace Zq {
 
-class Command;
 class DownloadFile;
+struct TerminalRecord;
 
 class Zq870 : public TCPConnection, public Common::SocketEvent {
 public:
@@ -35,8 +36,10 @@ public:
   // updateDateTime with a given local time instead of the PC's clock.
   bool setDateTime(const Common::LocalTime& now);
 
-  // Decodes one 26-byte record and appends its line to the open data file.
-  bool dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat);
+  // Decodes one 26-byte record and appends its line to the open data file; false, logged, when its
+  // date and time hold a byte that is no digit, blank or sign (the stream has lost its step).
+  // `number` names the record in a Warning about control characters in its card.
+  bool dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat, uint32_t number = 0);
 
   bool onReceive(const uint8_t* data, int32_t length) override;
 
@@ -48,10 +51,21 @@ private:
   // Sends `word` and its `arguments`, and receives the reply into `reply` until it holds "OK" or
   // "NO" or the waits run out; false, logged, on a send failure or when nothing came back.
   bool exchange(const char* operation, const char* word, const std::string& arguments, Command& reply);
+  // Reads the 4-byte record count after GETLOGDATA; false, logged, when it does not come whole.
+  bool receiveCount(uint32_t& count);
+  // The record's date and time into `line`; false, logged, when they do not fit their width.
+  static bool decodeStamp(const uint8_t* record, TerminalRecord& line);
   // Reads the `count` announced records into the file; false when the download failed.
   bool receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, CardFormat cardFormat);
   // Ends a download whose stream broke: logged, the lines written so far kept, false.
   bool keepBrokenDownload(DownloadFile& download, const std::string& fileName);
+
+  // The records the last download saved; -1 while none was saved.
+  int64_t savedRecords = -1;
+  // During a batch of the download: the bytes of a record begun in the batch before, and the
+  // records completed in this one, so that each record gets the whole reply wait of its own.
+  size_t batchHeld = 0;
+  size_t batchRecords = 0;
 };
 
 }  // namespace Zq

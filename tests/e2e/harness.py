@@ -142,22 +142,26 @@ class Started:
         return Result(self.process.returncode, out, err)
 
 
-def start_program(args, cwd, env=None, program_path=None):
+def start_program(args, cwd, env=None, program_path=None, console=True):
     """Starts the program (or `program_path`) with `args` in `cwd` without waiting; `env` adds to
     (or, with None values, removes from) the environment. Under Wine the pseudo-terminal of
     `script` gives it a Windows console, while its own output goes to files outside the working
-    directory (tests look at what it creates)."""
+    directory (tests look at what it creates); `console` False runs the .exe without a console
+    (its output a pipe)."""
     args = [str(a) for a in args]
     executable = program_path or program()
     outdir = None
     if target() == "wine":
         _ensure_wine()
         run_env = _wine_env(env)
-        outdir = tempfile.TemporaryDirectory(prefix="zq-e2e-out-")
-        inner = "wine %s >%s 2>%s" % (
-            " ".join(shlex.quote(a) for a in [executable] + args),
-            shlex.quote(os.path.join(outdir.name, "stdout")), shlex.quote(os.path.join(outdir.name, "stderr")))
-        command = ["script", "-qec", inner, "/dev/null"]
+        if console:
+            outdir = tempfile.TemporaryDirectory(prefix="zq-e2e-out-")
+            inner = "wine %s >%s 2>%s" % (
+                " ".join(shlex.quote(a) for a in [executable] + args),
+                shlex.quote(os.path.join(outdir.name, "stdout")), shlex.quote(os.path.join(outdir.name, "stderr")))
+            command = ["script", "-qec", inner, "/dev/null"]
+        else:
+            command = ["wine", executable] + args
     else:
         run_env = dict(os.environ)
         if env:
@@ -169,14 +173,14 @@ def start_program(args, cwd, env=None, program_path=None):
     return Started(process, outdir)
 
 
-def run_program(args, cwd, env=None, timeout=60, program_path=None):
+def run_program(args, cwd, env=None, timeout=60, program_path=None, console=True):
     """Runs the program with `args` in `cwd` (see start_program) and returns a Result with the
     exact bytes of standard output and error."""
     # Now and then Wine fails to start a program at all: an exit code and not one byte on either
     # stream, which no run of these programs produces once it has a console. Such a start is
     # tried again (three starts at most); any run that did start stands.
-    for _ in range(3 if target() == "wine" else 1):
-        result = start_program(args, cwd, env, program_path).wait(timeout)
+    for _ in range(3 if target() == "wine" and console else 1):
+        result = start_program(args, cwd, env, program_path, console).wait(timeout)
         if result.rc == 0 or result.stdout or result.stderr:
             break
     return result
@@ -228,9 +232,13 @@ def log_messages(path, info=False):
 
 def run_record(driver, connection, records, clock):
     """The Info lines of a successful -u -c run into out.txt: the connection made, the records
-    written, the clock value sent (the simulator's "YYYY-MM-DD hh:mm:ss") and the clearing."""
+    written, the clock value sent (the simulator's "YYYY-MM-DD hh:mm:ss") with the UTC offset in
+    force, and the clearing."""
     import datetime
-    value = datetime.datetime.strptime(clock, "%Y-%m-%d %H:%M:%S").strftime("%d.%m.%Y %H:%M:%S")
+    moment = datetime.datetime.strptime(clock, "%Y-%m-%d %H:%M:%S")
+    minutes = int(moment.astimezone().utcoffset().total_seconds() // 60)
+    offset = "UTC%s%02d:%02d" % ("-" if minutes < 0 else "+", abs(minutes) // 60, abs(minutes) % 60)
+    value = "%s (%s)" % (moment.strftime("%d.%m.%Y %H:%M:%S"), offset)
     return ["[INFO] " + connection,
             "[INFO] %s::dump(): %d records written to out.txt" % (driver, records),
             "[INFO] %s::updateDateTime(): Date/time set to %s" % (driver, value),

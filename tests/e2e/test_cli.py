@@ -171,13 +171,44 @@ class CliTest(unittest.TestCase):
     def test_unreachable_network_terminal(self):
         port = harness.closed_loopback_port()
         # 0.0.0.0 passes the address check and is refused before anything is sent.
+        # An existing data file stays as it was: nothing was downloaded into it.
+        with open(self.work.file("out.txt"), "wb") as old:
+            old.write(b"yesterday\r\n")
         for model, address in [("870", "127.0.0.1:%d" % port), ("QVK", "127.0.0.1:%d" % port),
                                ("735", "127.0.0.1:%d" % port), ("870", "0.0.0.0:%d" % port)]:
             result = self.run_program(model, address, "out.txt", "-u", "-c")
             self.assertEqual(result.stdout, harness.expected_console_bytes("Can't connect to the terminal %s.\n" % model))
             self.assertEqual(result.stderr, b"")
             self.assertEqual(result.rc, harness.NO_DATA_FILE)
-            self.assertEqual(self.work.listing(), [], model)
+            self.assertEqual(self.work.listing(), ["out.txt"], model)
+            with open(self.work.file("out.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"yesterday\r\n")
+
+    @unittest.skipUnless(harness.simulator(), "the terminal simulator is not built")
+    def test_file_name_outside_the_code_page_is_taken_as_typed(self):
+        # Windows: the wide command line and file calls keep every character; the console shows
+        # what its code page lacks as "?", never as a look-alike ("cafe").
+        from simulator import Simulator
+        name = "café_Ω_日本.txt"
+        shown = name if harness.target() == "native" else "caf?_?_??.txt"
+        with Simulator("870", "--generate", "1") as sim:
+            result = self.run_program("870", sim.address(), name, env={"LANG": "C.UTF-8"})
+        self.assertEqual(result.rc, harness.DONE, result)
+        self.assertEqual(result.text, 'Data file "%s" written successfully.\n' % shown)
+        self.assertEqual(self.work.listing(), [name])
+
+    @unittest.skipUnless(harness.target() == "wine" and harness.simulator(), "a Windows process without a console")
+    def test_process_without_a_console_carries_on(self):
+        # A scheduled task or a service has no console: there is no code page to set, and the run
+        # goes on; its exit code says what happened.
+        from simulator import Simulator
+        with Simulator("870", "--generate", "2") as sim:
+            result = self.run_program("870", sim.address(), "out.txt", "-u", "-c", console=False)
+        self.assertEqual(result.rc, harness.DONE, result)
+        self.assertEqual(result.text.splitlines(), ['Data file "out.txt" written successfully.',
+                                                    "Date/time updated successfully.", "Data cleared successfully."])
+        with open(self.work.file("out.txt"), "rb") as f:
+            self.assertEqual(len(f.read().splitlines()), 2)
 
     def test_missing_com_port(self):
         # COM250 reaches nothing: an empty port directory natively, no dosdevices link under Wine.

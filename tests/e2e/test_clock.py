@@ -21,13 +21,24 @@ class Clock(harness.RunCase):
         # from TZ; the Linux program's C library follows TZ itself. A zone name and a POSIX rule
         # both give Moscow time.
         for zone in ("Europe/Moscow", "MSK-3"):
-            with self.subTest(zone=zone), Simulator("870") as sim:
+            with self.subTest(zone=zone), Simulator("870", "--generate", "1") as sim:
                 self.zq("870", sim.address(), "out.txt", "-u", "-c", env={"TZ": zone})
                 sent = FULL_RUN.fullmatch(sim.received())
                 self.assertIsNotNone(sent, sim.received())
                 moscow = datetime.datetime.utcnow() + datetime.timedelta(hours=3)
                 stamp = datetime.datetime.strptime(sent.group(1).decode(), "%Y%m%d%H%M%S")
                 self.assertLess(abs((stamp - moscow).total_seconds()), 60, (stamp, moscow))
+
+    @unittest.skipUnless(harness.target() == "native", "TZ is the C library's; Windows keeps its own zone")
+    def test_zone_that_names_nothing_sets_no_clock(self):
+        # A mistyped zone would be taken as UTC without a word: -u is refused instead.
+        with Simulator("870", "--generate", "1") as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-u", "-c", "-debug", env={"TZ": "Europe/Moskow"},
+                          rc=harness.STEP_FAILED)
+            self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
+            self.assertNotIn(b"SETTIME", sim.received())
+            self.assertEqual(self.log()[0], '[ERROR] localTime(): TZ "Europe/Moskow" names no time zone: the C '
+                                            "library would take UTC")
 
     @unittest.skipUnless(harness.target() == "native" and os.environ.get("ZQ_UNREADABLE_CLOCK"),
                          "the failing clock is preloaded into the native program only")

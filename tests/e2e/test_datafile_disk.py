@@ -53,14 +53,41 @@ class DataFileDiskTest(unittest.TestCase):
         self.assertEqual(result.text, written("again.txt"))
         self.assertEqual(self.line_count("again.txt"), count)
 
-    def test_full_device_fails_the_download_in_every_family(self):
-        # /dev/full takes the open and refuses every byte (Wine reaches it as Z:\dev\full).
-        for model in ["870", "735", "2210"]:
-            with self.subTest(model=model), self.Simulator(model, "--generate", "3") as sim:
-                result = self.run_zq(model, sim, "/dev/full", "-u", "-c", rc=harness.NO_DATA_FILE)
-                self.assertEqual(result.text, not_written("/dev/full"))
-                self.assertEqual(sim.clock_lines(), [])
+    def test_path_that_is_no_regular_file_is_refused_before_the_terminal_is_contacted(self):
+        # A device (Wine reaches /dev/full as Z:\dev\full), a directory, a FIFO: none can hold
+        # the records, and none is replaced or written through.
+        os.mkdir(self.work.file("folder"))
+        paths = ["/dev/full", "folder"]
+        if harness.target() == "native":
+            os.mkfifo(self.work.file("fifo"))
+            paths.append("fifo")
+        for model, path in zip(["870", "735", "2210"] * 2, paths):
+            with self.subTest(model=model, path=path), self.Simulator(model, "--generate", "3") as sim:
+                result = self.run_zq(model, sim, path, "-u", "-c", rc=harness.NO_DATA_FILE)
+                self.assertEqual(result.text, not_written(path))
+                self.assertEqual(sim.received(), b"")
                 self.assertRecordsKept(model, sim, 3)
+        self.assertTrue(os.path.isdir(self.work.file("folder")))
+        self.assertFalse(os.path.isfile("/dev/full"))
+
+    def test_fields_with_control_characters_keep_the_columns(self):
+        # A TAB or an LF inside a field would shift the columns or make up a line: each is a space.
+        cases = [
+            ("870", [], b"00\tAB\rCD 02024013123595900\n", b"00 AB CD\t1\t31.01.2024\t23:59:59\t00\r\n",
+             "Zq870::dumpRecord(): Record 1"),
+            ("735", [], b"12,00\tA1,0,2024/01/31,08:15:00\n", b"00 A1\t2\t31.01.2024\t08:15:00\t00\r\n",
+             "Zq735::dumpRecord(): Record 0"),
+            ("2210", ["--reply", "RG:0=\\x0211A1\\t05-01-2026\\t07:58\\n12\\tX00A1\\t3\\r"], b"1\tx\tx\tx\t1\n",
+             b"00A1\t1\t05.01.2026\t07:58 12\t03\r\n", "Zq2210::dumpRecord(): Record 0"),
+        ]
+        for model, options, records, line, warning in cases:
+            with self.subTest(model=model), self.Simulator(model, *options, records=records) as sim:
+                result = self.run_zq(model, sim, "out.txt", "-debug")
+                self.assertEqual(result.text, written("out.txt"))
+                with open(self.work.file("out.txt"), "rb") as f:
+                    self.assertEqual(f.read(), line)
+                self.assertIn("[WARNING] %s: a TAB, CR or LF in a field is written as a space" % warning,
+                              harness.log_messages(self.work.file("Zq-ReadUtility.log")))
 
     def mount_small_disk(self):
         """A 64 KiB tmpfs at small/ in the working directory (needs root, as CI has)."""

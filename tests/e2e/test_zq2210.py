@@ -7,7 +7,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NO_DATA_FILE, STEP_FAILED  # noqa: E402
+from harness import WRITTEN, NOT_WRITTEN, UPDATED, NOT_UPDATED, CLEARED, NOT_CLEARED, NO_DATA_FILE, STEP_FAILED  # noqa: E402
 from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
 COM = 7
@@ -51,7 +51,8 @@ class FullRun(Zq2210Case):
             self.assertEqual(len(clock.group(0)), 24 + 22)
             stamp = (clock.group(1) + b" " + clock.group(2)).decode()
             self.assertTrue(close_to_now(stamp, "%d-%m-%Y %H:%M:%S"), stamp)
-            self.assertEqual(rest[clock.end():], LO + LI + RI + LO)
+            # The clearing asks the count first: only what the download saved is cleared.
+            self.assertEqual(rest[clock.end():], LO + LI + RN + RI + LO)
             self.assertIsNotNone(sim.wait_for_line(lambda l: l.startswith("clock set to ")))
             self.assertEqual(self.log(info=True), harness.run_record(
                 "Zq2210", "COMConnection::connect(): Opened serial port COM7 at 38400 bps", 5, sim.clock_lines()[0]))
@@ -133,10 +134,20 @@ class Failures(Zq2210Case):
             self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
             received = sim.received()
             self.assertTrue(received.startswith(download(1) + LI + b'\x0211IS"DATE"00'), received)
-            self.assertTrue(received.endswith(b"\r" + LO + LI + RI + LO), received)
+            self.assertTrue(received.endswith(b"\r" + LO + LI + RN + RI + LO), received)
             self.assertNotIn(b"TIME", received)
             self.assertEqual(self.log(), ["[ERROR] Zq2210::cmd_is(): err => 43H, Check error, RPL=02 31 31 43 0D",
                                           "[ERROR] Can't update the date/time"])
+
+    def test_records_punched_during_the_download_are_not_cleared(self):
+        # A record arrives while record 1 of 2 is read: the count before the clearing tells.
+        with Simulator("2210", "--generate", "2", "--punch", "RG:1=1") as sim:
+            run = self.zq(sim, "-c", "-debug", rc=STEP_FAILED)
+            self.assertEqual(run.lines, [WRITTEN, NOT_CLEARED])
+            self.assertEqual(sim.received(), download(2) + LI + RN + LO)
+            self.assertEqual(len(self.data_file().splitlines()), 2)
+            self.assertEqual(self.log(), ["[WARNING] Zq2210::reset(): 3 records stored, 2 saved: nothing is cleared",
+                                          "[ERROR] Can't clean up the data"])
 
     def test_reply_without_cr_is_judged_when_the_line_falls_silent(self):
         with Simulator("2210", "--generate", "2", "--no-end", "RN") as sim:

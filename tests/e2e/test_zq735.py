@@ -13,9 +13,18 @@ from simulator import Simulator, close_to_now, sample_bytes  # noqa: E402
 
 
 
+N = b"\x02N\r"
+E = b"\x02E\r"
+
+
+def fetch(count):
+    """The requests of a download that fetched `count` records: D, N, then G for every index."""
+    return b"\x02D00\r" + N + b"".join(b"\x02G%04X\r" % i for i in range(count))
+
+
 def download(count):
-    """The requests of a download of `count` records: D, N, then G for every index."""
-    return b"\x02D00\r\x02N\r" + b"".join(b"\x02G%04X\r" % i for i in range(count))
+    """A whole download of `count` records: N comes once more at the end, for records punched meanwhile."""
+    return fetch(count) + N
 
 
 SET_TIME = re.compile(rb"\x02S(\d{14})\r")
@@ -37,7 +46,8 @@ class FullRun(Zq735Case):
             clock = SET_TIME.match(rest)
             self.assertIsNotNone(clock, rest)
             self.assertTrue(close_to_now(clock.group(1).decode(), "%Y%m%d%H%M%S"), clock.group(1))
-            self.assertEqual(rest[clock.end():], b"\x02E\r")
+            # The count once more right before the erasure: nothing punched since the download.
+            self.assertEqual(rest[clock.end():], N + E)
             self.assertIsNotNone(sim.wait_for_line(lambda l: l.startswith("clock set to ")))
             self.assertEqual(self.log(info=True), harness.run_record(
                 "Zq735", "TCPConnection::connect(): Connected to %s" % sim.address(), 5, sim.clock_lines()[0]))
@@ -59,6 +69,23 @@ class FullRun(Zq735Case):
             self.assertEqual(len(lines), 258)
             self.assertEqual(lines[0], b"0001A2B3\t2\t01.01.2024\t08:00:00\t00")
 
+    def test_records_punched_during_the_run_are_never_erased_unsaved(self):
+        # Punched while record 1 of 3 is read: fetched after the last one, saved, then erased.
+        with Simulator("735", "--generate", "3", "--punch", "G:1=1") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-c", "-debug")
+            self.assertEqual(run.lines, [WRITTEN, CLEARED])
+            self.assertEqual(sim.received(), fetch(3) + N + b"\x02G0003\r" + N + N + E)
+            self.assertEqual(len(self.data_file().splitlines()), 4)
+            self.assertIn("[INFO] Zq735::dump(): 1 records arrived during the download", self.log(info=True))
+        # Punched while the clock is set, after the file was saved: no erasure, they come next time.
+        with Simulator("735", "--generate", "3", "--punch", "S=1") as sim:
+            run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug", rc=STEP_FAILED)
+            self.assertEqual(run.lines, [WRITTEN, UPDATED, NOT_CLEARED])
+            self.assertNotIn(E, sim.received())
+            self.assertEqual(len(self.data_file().splitlines()), 3)
+            self.assertEqual(self.log(), ["[WARNING] Zq735::reset(): 4 records stored, 3 saved: nothing is cleared",
+                                          "[ERROR] Can't clean up the data"])
+
     def test_reply_split_over_segments_is_awaited(self):
         with Simulator("735", "--split", "3", "--pause", "40", records=sample_bytes("zq735-records.txt")) as sim:
             run = self.zq("735", sim.address(), "out.txt")
@@ -72,7 +99,7 @@ class Failures(Zq735Case):
             run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
             self.assertEqual(self.data_file(), b"")
-            self.assertEqual(sim.received(), download(8))
+            self.assertEqual(sim.received(), fetch(8))
             self.assertEqual(self.log(), [
                 "[ERROR] Zq735::cmd_g(): err => 6, Record number is out of range (requested record doesn't exist), "
                 "RPL=02 4E 30 36 0D",
@@ -85,7 +112,7 @@ class Failures(Zq735Case):
         with Simulator("735", "--generate", "3", "--silent", "N") as sim:
             run = self.zq("735", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
             self.assertEqual(run.lines, [NOT_WRITTEN])
-            self.assertEqual(sim.received(), download(0))
+            self.assertEqual(sim.received(), fetch(0))
             self.assertEqual(self.log(), [READ_TIMEOUT] * 5 + [
                 "[ERROR] Zq735::cmd_n(): Can't read terminal response",
                 "[WARNING] Zq735::dump(): No data for read",
@@ -99,7 +126,7 @@ class Failures(Zq735Case):
             with self.subTest(count=count), Simulator("735", "--generate", "3", "--count", count) as sim:
                 run = self.zq("735", sim.address(), "out.txt", "-c", "-u", "-debug", rc=NO_DATA_FILE)
                 self.assertEqual(run.lines, [NOT_WRITTEN])
-                self.assertEqual(sim.received(), download(0))
+                self.assertEqual(sim.received(), fetch(0))
                 self.assertEqual(self.data_file(), b"")
                 self.assertRegex(self.log()[0], r"^\[ERROR\] Zq735::cmd_n\(\): Invalid terminal response, RPL=02 41 ")
                 self.assertEqual(self.log()[1], "[WARNING] Zq735::dump(): No data for read")
@@ -118,7 +145,7 @@ class Failures(Zq735Case):
         with Simulator("735", "--generate", "2", "--error", "S=04") as sim:
             run = self.zq("735", sim.address(), "out.txt", "-u", "-c", "-debug", rc=STEP_FAILED)
             self.assertEqual(run.lines, [WRITTEN, NOT_UPDATED, CLEARED])
-            self.assertTrue(sim.received().endswith(b"\r\x02E\r"))
+            self.assertTrue(sim.received().endswith(b"\r" + N + E))
             self.assertEqual(self.log(), [
                 "[ERROR] Zq735::cmd_s(): err => 4, Illegal (invalid) command (command code or data is wrong), "
                 "RPL=02 4E 30 34 0D",
@@ -126,7 +153,7 @@ class Failures(Zq735Case):
         with Simulator("735", "--generate", "2", "--error", "E=07") as sim:
             run = self.zq("735", sim.address(), "out.txt", "-c", "-debug", rc=STEP_FAILED)
             self.assertEqual(run.lines, [WRITTEN, NOT_CLEARED])
-            self.assertEqual(sim.received(), download(2) + b"\x02E\r")
+            self.assertEqual(sim.received(), download(2) + N + E)
             self.assertEqual(self.log(), [
                 "[ERROR] Zq735::cmd_e(): err => 7, Command failed (hardware problem or invalid internal data), "
                 "RPL=02 4E 30 37 0D",

@@ -105,8 +105,10 @@ class FailedDownload(Zq870Case):
             run = self.zq("870", sim.address(), "out.txt", "-c", "-u", "-debug")
             self.assertEqual(run.lines, [WRITTEN, UPDATED, CLEARED])
             self.assertEqual(self.data_file(), b"")
-            self.assertIsNotNone(FULL_RUN.fullmatch(sim.received()), sim.received())
+            # No records, nothing to clear: a count misread as 0 must never empty a full memory.
+            self.assertRegex(sim.received(), rb"^GETLOGDATASETTIME00\d{14}$")
             self.assertEqual(self.log(), ["[WARNING] Zq870::dump(): No data for read"])
+            self.assertIn("[INFO] Zq870::reset(): Nothing to clear", self.log(info=True))
 
     def test_stream_ending_after_one_and_a_half_of_three_records_keeps_the_first_line(self):
         # 4 count bytes + 26 + 13: the second record breaks off and the connection closes.
@@ -127,6 +129,14 @@ class FailedDownload(Zq870Case):
             self.assertEqual(len(self.data_file().split(b"\r\n")), 3)  # two lines and the empty rest
             self.assertEqual(sim.received(), b"GETLOGDATA")
             self.assertEqual(self.log()[-3], "[ERROR] Zq870::dump(): Can't read terminal response")
+        # A flood of bytes that are no records: the first time stamp that is not one ends it.
+        with Simulator("870", "--count", "0xFFFFFFFF", records=(b"X" * 26 + b"\n") * 2000) as sim:
+            run = self.zq("870", sim.address(), "out.txt", "-c", "-debug", rc=NO_DATA_FILE)
+            self.assertEqual(run.lines, [NOT_WRITTEN])
+            self.assertEqual(self.data_file(), b"")
+            errors = [line for line in self.log() if line.startswith("[ERROR]")]
+            self.assertEqual(errors[:2], ["[ERROR] Zq870::dumpRecord(): Invalid date/time, RPL=" +
+                                              " ".join(["58"] * 26), "[ERROR] Zq870::dump(): Can't write record[1]"])
 
     def test_records_split_over_segments_are_assembled(self):
         with Simulator("870", "--split", "10,16", "--pause", "30", records=sample_bytes("zq870-records.txt")) as sim:

@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "Log.h"
+#include "Common/Log.h"
 
 namespace ZqTest {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Console.h"
+#include "Common/Console.h"
 
 namespace {
 

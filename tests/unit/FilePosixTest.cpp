@@ -9,6 +9,7 @@
 
 #include "Common/File.h"
 #include "LogCapture.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 namespace {

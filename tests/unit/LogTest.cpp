@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Log.h"
+#include "Common/Log.h"
 #include "LogCapture.h"
 
 namespace {

@@ -267,6 +267,31 @@ TEST_F(SerialPortPtyTest, HungUpDeviceIsAReadFailureNotSilence) {
                                       "SerialPort::recvTimeout(): err => 5 (Input/output error)"}));
 }
 
+// A device that keeps dripping never falls silent: the reply's whole time ends it all the same.
+TEST_F(SerialPortPtyTest, ReplyThatDripsPastItsDeadlineEndsAsAReadFailure) {
+  SerialPort port;
+  openPort(port);
+  std::atomic<bool> stop{false};
+  std::thread device([this, &stop] {
+    while (!stop) {
+      pty.write("A");
+      pause(2);
+    }
+  });
+  Zq::Command reply;
+  const auto started = Clock::now();
+  port.setReplyDeadline(300);
+  const int32_t result = port.recvTimeout(reply);
+  const auto elapsed = msSince(started);
+  stop = true;
+  device.join();
+  EXPECT_EQ(result, -1);
+  EXPECT_GE(elapsed, 300);
+  EXPECT_LT(elapsed, 2000);
+  EXPECT_EQ(log.messagesAt("[ERROR] "),
+            std::vector<std::string>{"SerialPort::recvTimeout(): Reply not complete within 300 msec"});
+}
+
 TEST_F(SerialPortPtyTest, EndlessReplyEndsAsAReadFailure) {
   SerialPort port;
   openPort(port);

@@ -4,6 +4,7 @@
 
 #include "Common/File.h"
 #include "LogCapture.h"
+#include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
 using Zq::TerminalRecord;
@@ -115,14 +116,19 @@ TEST_F(DataFileTest, TextFieldsStopAtTheirFirstZeroCharacter) {
 // was written before it ended.
 TEST_F(DataFileTest, DownloadThatIsNotSavedLeavesAnEmptyFile) {
   const std::string path = dir.file("download.txt");
+  const std::string temporary = dir.file(".download.txt.zq-tmp");
   {
     Zq::DownloadFile download(path);
     ASSERT_TRUE(download.open());
     Zq::writeRecord(download.stream(), record("A1", 1, "d", "t", 0), Zq::CardAsIs);
     ASSERT_TRUE(download.flush());
-    EXPECT_EQ(ZqTest::readFile(path), "A1\t1\td\tt\t00\r\n");
+    // Until it is saved, the lines live under a name of their own: a run killed now leaves no
+    // partial file under the data file's name.
+    EXPECT_EQ(ZqTest::readFile(temporary), "A1\t1\td\tt\t00\r\n");
+    EXPECT_FALSE(ZqTest::fileExists(path));
   }
   EXPECT_TRUE(ZqTest::fileExists(path));
+  EXPECT_FALSE(ZqTest::fileExists(temporary));
   EXPECT_EQ(ZqTest::readFile(path), "");
 
   {

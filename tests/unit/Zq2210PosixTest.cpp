@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "PosixFileSizeLimit.h"
 #include "PosixPseudoTerminal.h"
 #include "Zq/Zq2210.h"
 
@@ -139,6 +140,12 @@ protected:
 
   static Common::LocalTime eighthOfDecember() { return Common::LocalTime{2026, 12, 8, 8, 49, 25}; }
 
+  // A saved download of `records`: what the clearing dialogue needs before it clears anything.
+  void download(Zq2210& driver, const Strings& records) {
+    ScriptedTerminal terminal(line, terminalWith(records));
+    ASSERT_TRUE(driver.dump(dir.file("saved.txt"), Zq::CardAsIs));
+  }
+
   ZqTest::TempDir dir;
   ZqTest::PosixPseudoTerminal line{7};
 };
@@ -151,11 +158,12 @@ TEST_F(Zq2210DialogueTest, DownloadFetchesEveryRecordInOrder) {
   Zq2210 driver;
   connect(driver);
   const std::string path = dir.file("out.txt");
-  // What the file holds when each acknowledgement arrives: the record's line is already there.
+  // What the file holds when each acknowledgement arrives: the record's line is already there
+  // (under the name the lines have until the download is saved).
   std::vector<size_t> sizeAtAcknowledgement;
   const ScriptedTerminal::Answer records = terminalWith({FiveRecords[0], FiveRecords[1], FiveRecords[2]});
   ScriptedTerminal terminal(line, [&](const std::string& request) {
-    if (request == "11RH") sizeAtAcknowledgement.push_back(ZqTest::readFile(path).size());
+    if (request == "11RH") sizeAtAcknowledgement.push_back(ZqTest::readFile(dir.file(".out.txt.zq-tmp")).size());
     return records(request);
   });
   ZqTest::LogCapture log;
@@ -185,16 +193,9 @@ TEST_F(Zq2210DialogueTest, DownloadPassesTheCardFormatThrough) {
 TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
   Zq2210 driver;
   connect(driver);
+  download(driver, {FiveRecords[0]});
   ScriptedTerminal terminal(line, terminalWith(FiveRecords, {{"11LI", reply("D")}}));
   const std::string path = dir.file("out.txt");
-  {
-    ZqTest::LogCapture log;
-    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
-    EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_li(): err => 44H, Access denied, RPL=02 31 31 44 0D",
-                                                   "Zq2210::dump(): Can't log in the terminal"}));
-    EXPECT_TRUE(ZqTest::fileExists(path));
-    EXPECT_EQ(ZqTest::readFile(path), "");
-  }
   {
     ZqTest::LogCapture log;
     EXPECT_FALSE(driver.reset());
@@ -204,6 +205,14 @@ TEST_F(Zq2210DialogueTest, RefusedLogInSendsNothingElse) {
     ZqTest::LogCapture log;
     EXPECT_FALSE(driver.setDateTime(eighthOfDecember()));
     EXPECT_EQ(log.messagesAt("[ERROR] ").back(), "Zq2210::updateDateTime(): Can't log in the terminal");
+  }
+  {
+    ZqTest::LogCapture log;
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
+    EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_li(): err => 44H, Access denied, RPL=02 31 31 44 0D",
+                                                   "Zq2210::dump(): Can't log in the terminal"}));
+    EXPECT_TRUE(ZqTest::fileExists(path));
+    EXPECT_EQ(ZqTest::readFile(path), "");
   }
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11LI", "11LI"}));
 }
@@ -344,6 +353,7 @@ TEST_F(Zq2210DialogueTest, RefusedAcknowledgementDoesNotStopTheDownload) {
 TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
   Zq2210 driver;
   connect(driver);
+  download(driver, {FiveRecords[0]});
   ScriptedTerminal terminal(line, [](const std::string&) { return std::string(); });
   ZqTest::LogCapture log;
 
@@ -358,36 +368,52 @@ TEST_F(Zq2210DialogueTest, SilentTerminalIsAReadFailure) {
 TEST_F(Zq2210DialogueTest, ReplyWithoutCodeFailsTheCommand) {
   Zq2210 driver;
   connect(driver);
+  download(driver, {FiveRecords[0]});
   ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", stx("1\r")}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
 
-  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RI", "11LO"}));
+  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RN", "11RI", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_ri(): Invalid terminal response, RPL=02 31 0D"}));
 }
 
-TEST_F(Zq2210DialogueTest, ResetClearsBetweenLogInAndLogOut) {
+// The count is asked again before the clearing: records punched since the download are not
+// cleared unsaved, and a download of no records clears nothing at all.
+TEST_F(Zq2210DialogueTest, ResetClearsOnlyWhatTheDownloadSaved) {
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(line, terminalWith({}));
-  ZqTest::LogCapture log;
-
+  download(driver, {FiveRecords[0]});
+  {
+    ScriptedTerminal terminal(line, terminalWith({FiveRecords[0]}));
+    ZqTest::LogCapture log;
+    EXPECT_TRUE(driver.reset());
+    EXPECT_EQ(terminal.rawRequests(), (Strings{stx("11LI\r"), stx("11RN\r"), stx("11RI\r"), stx("11LO\r")}));
+    EXPECT_TRUE(log.lines().empty());
+  }
+  {
+    ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1]}));
+    ZqTest::LogCapture log;
+    EXPECT_FALSE(driver.reset());
+    EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RN", "11LO"}));
+    EXPECT_EQ(log.messages(), (Strings{"[WARNING] Zq2210::reset(): 2 records stored, 1 saved: nothing is cleared"}));
+  }
+  download(driver, {});
+  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0]}));
   EXPECT_TRUE(driver.reset());
-
-  EXPECT_EQ(terminal.rawRequests(), (Strings{stx("11LI\r"), stx("11RI\r"), stx("11LO\r")}));
-  EXPECT_TRUE(log.lines().empty());
+  EXPECT_TRUE(terminal.requests().empty());
 }
 
 TEST_F(Zq2210DialogueTest, ResetWhoseClearingFailsStillLogsOut) {
   Zq2210 driver;
   connect(driver);
+  download(driver, {FiveRecords[0]});
   ScriptedTerminal terminal(line, terminalWith({}, {{"11RI", reply("K")}}));
   ZqTest::LogCapture log;
 
   EXPECT_FALSE(driver.reset());
 
-  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RI", "11LO"}));
+  EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RN", "11RI", "11LO"}));
   EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::cmd_ri(): err => 4BH, Key violation, RPL=02 31 31 4B 0D"}));
 }
 
@@ -455,33 +481,42 @@ TEST_F(Zq2210DialogueTest, RejectedTimeFailsTheClockSetting) {
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11IS\"DATE\"0008-12-2026", "11IS\"TIME\"0008:49:25", "11LO"}));
 }
 
-// /dev/full takes every write into the stream's buffer and refuses it at the flush, which comes
+// A full disk takes every write into the stream's buffer and refuses it at the flush, which comes
 // before the acknowledgement: the terminal never hears that a record was delivered that was not.
 TEST_F(Zq2210DialogueTest, DataFileThatCannotBeFlushedFailsTheDownload) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  // A record longer than the disk takes (and than the debug log grows meanwhile).
+  const std::string longRecord = "1\t05-01-2026\t" + std::string(9000, '7') + "\tX12\t3";
   Zq2210 driver;
   connect(driver);
-  ScriptedTerminal terminal(line, terminalWith({FiveRecords[0], FiveRecords[1]}));
+  ScriptedTerminal terminal(line, terminalWith({longRecord, FiveRecords[1]}));
   ZqTest::LogCapture log;
-
-  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
+  ZqTest::TempDir dir;
+  const std::string path = dir.file("full.txt");
+  {
+    ZqTest::FileSizeLimit full(8192);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
+  }
 
   EXPECT_EQ(terminal.requests(), (Strings{"11LI", "11RA", "11RN", "11RG0", "11LO"}));
-  EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file /dev/full"}));
+  EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file " + path}));
+  EXPECT_EQ(ZqTest::readFile(path), "");
 }
 
 // Records longer than the stream's buffer make a write fail in the middle of the download:
 // the record that did not reach the file is not acknowledged and the download ends there.
 TEST_F(Zq2210DialogueTest, WriteFailureMidwayStopsBeforeAcknowledging) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   const std::string longTime(4000, '7');
   Strings records(100, "1\t05-01-2026\t" + longTime + "\tX12\t3");
   Zq2210 driver;
   connect(driver);
   ScriptedTerminal terminal(line, terminalWith(records));
   ZqTest::LogCapture log;
-
-  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
+  ZqTest::TempDir dir;
+  const std::string path = dir.file("full.txt");
+  {
+    ZqTest::FileSizeLimit full(40000);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
+  }
 
   const Strings requests = terminal.requests();
   ASSERT_GE(requests.size(), 5u);
@@ -489,7 +524,7 @@ TEST_F(Zq2210DialogueTest, WriteFailureMidwayStopsBeforeAcknowledging) {
   const std::string lastFetch = requests[requests.size() - 2];
   EXPECT_EQ(lastFetch.compare(0, 4, "11RG"), 0) << lastFetch;
   EXPECT_NE(lastFetch, "11RG99");  // it stopped before the end
-  EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file /dev/full"}));
+  EXPECT_EQ(log.messagesAt("[ERROR] "), (Strings{"Zq2210::dump(): Can't write data file " + path}));
 }
 
 }  // namespace

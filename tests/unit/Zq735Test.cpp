@@ -12,6 +12,9 @@
 #include "Zq/Command.h"
 #include "Zq/TerminalRecord.h"
 #include "Zq/Zq735.h"
+#ifdef __linux__
+#include "PosixFileSizeLimit.h"
+#endif
 
 using ZqTest::LogCapture;
 using ZqTest::LoopbackPeer;
@@ -189,14 +192,15 @@ protected:
 };
 
 TEST_F(Zq735DialogueTest, CountZeroIsACompleteDownloadOfNoRecords) {
-  LoopbackPeer peer(serve({acceptD, acceptN("0000")}));
+  LoopbackPeer peer(serve({acceptD, acceptN("0000"), acceptN("0000")}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
-  EXPECT_EQ(peer.received(), frameD + frameN);
+  // The count is asked once more at the end, for records punched meanwhile.
+  EXPECT_EQ(peer.received(), frameD + frameN + frameN);
   EXPECT_EQ(log.messages(), Strings{"[WARNING] Zq735::dump(): No data for read"});
   ASSERT_TRUE(ZqTest::fileExists(path));
   EXPECT_EQ(ZqTest::readFile(path), "");
@@ -232,15 +236,18 @@ TEST_F(Zq735DialogueTest, SelectReplyWithoutTextFailsTheDownload) {
 TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
   // A four-byte select reply passes; the first record arrives in two segments; the second
   // has only two fields.
-  LoopbackPeer peer(serve(
-      {{stx("A0\r")}, acceptN("0002"), {stx("A12,0001"), "A2B3,0,2024/01/31,08:15:00CC\r"}, acceptG("12,0001A2B3")}));
+  LoopbackPeer peer(serve({{stx("A0\r")},
+                           acceptN("0002"),
+                           {stx("A12,0001"), "A2B3,0,2024/01/31,08:15:00CC\r"},
+                           acceptG("12,0001A2B3"),
+                           acceptN("0002")}));
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
     EXPECT_TRUE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
-  EXPECT_EQ(peer.received(), frameD + frameN + frameG(0) + frameG(1));
+  EXPECT_EQ(peer.received(), frameD + frameN + frameG(0) + frameG(1) + frameN);
   EXPECT_EQ(ZqTest::readFile(path), sampleLine + "0001A2B3\t1\t\t\t00\r\n");
   EXPECT_TRUE(log.lines().empty());
 }
@@ -248,6 +255,7 @@ TEST_F(Zq735DialogueTest, RecordsAreFetchedInOrderAndWritten) {
 TEST_F(Zq735DialogueTest, IndexesAreSentAsFourHexDigits) {
   std::vector<Reply> replies = {acceptD, acceptN("0100")};
   for (int i = 0; i < 256; ++i) replies.push_back(acceptG(sample));
+  replies.push_back(acceptN("0100"));
   LoopbackPeer peer(serve(replies));
   {
     Zq::Zq735 driver;
@@ -256,7 +264,7 @@ TEST_F(Zq735DialogueTest, IndexesAreSentAsFourHexDigits) {
   }
   peer.waitDone();
   const std::string sent = peer.received();
-  const std::string last = "\x02G00FF\r";
+  const std::string last = "\x02G00FF\r" + frameN;
   ASSERT_GE(sent.size(), last.size());
   EXPECT_EQ(sent.substr(sent.size() - last.size()), last);
   EXPECT_NE(sent.find("\x02G000A\r"), std::string::npos);
@@ -360,23 +368,42 @@ TEST_F(Zq735DialogueTest, ClockThatCouldNotBeReadIsNeverSent) {
   EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::updateDateTime(): Can't prepare the date/time value"});
 }
 
+// The erasure follows a saved download, and only when the terminal still holds just the records
+// saved: those punched since come again in the next download instead of being erased unsaved.
 TEST_F(Zq735DialogueTest, ClockAndEraseCommands) {
-  LoopbackPeer peer(serve({{stx("A\r")}, {stx("A\r")}, {stx("E09\r")}}));
+  LoopbackPeer peer(serve({acceptD,
+                           acceptN("0001"),
+                           acceptG(sample),
+                           acceptN("0001"),
+                           {stx("A\r")},
+                           acceptN("0001"),
+                           {stx("A\r")},
+                           acceptN("0001"),
+                           {stx("E09\r")},
+                           acceptN("0002")}));
+  const std::string download = frameD + frameN + frameG(0) + frameN;
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+    EXPECT_FALSE(driver.reset());
+    ASSERT_TRUE(driver.dump(path, Zq::CardAsIs));
     EXPECT_TRUE(driver.updateDateTime());
     EXPECT_TRUE(driver.reset());
+    EXPECT_FALSE(driver.reset());
     EXPECT_FALSE(driver.reset());
   }
   peer.waitDone();
   const std::string sent = peer.received();
-  ASSERT_EQ(sent.size(), 17u + 3u + 3u);
-  EXPECT_EQ(sent.substr(0, 2), "\x02S");
-  EXPECT_EQ(sent.substr(2, 14).find_first_not_of("0123456789"), std::string::npos);
-  EXPECT_EQ(sent.substr(16), "\r" + stx("E\r") + stx("E\r"));
-  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::cmd_e(): err => 9, Command is denied by terminal (cannot "
-                                    "process this command at the moment), RPL=02 45 30 39 0D"});
+  ASSERT_EQ(sent.size(), download.size() + 17u + 3u * 5);
+  EXPECT_EQ(sent.substr(0, download.size()), download);
+  const std::string clock = sent.substr(download.size(), 17);
+  EXPECT_EQ(clock.substr(0, 2), "\x02S");
+  EXPECT_EQ(clock.substr(2, 14).find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_EQ(sent.substr(download.size() + 17), frameN + stx("E\r") + frameN + stx("E\r") + frameN);
+  EXPECT_EQ(log.messages(), (Strings{"[ERROR] Zq735::reset(): No download saved: nothing is cleared",
+                                     "[ERROR] Zq735::cmd_e(): err => 9, Command is denied by terminal (cannot "
+                                     "process this command at the moment), RPL=02 45 30 39 0D",
+                                     "[WARNING] Zq735::reset(): 2 records stored, 1 saved: nothing is cleared"}));
 }
 
 #ifdef __linux__
@@ -387,25 +414,37 @@ TEST_F(Zq735DialogueTest, FullDiskStopsTheDownloadEarly) {
   std::vector<Reply> replies = {acceptD, acceptN("0BB8")};
   for (int i = 0; i < records; ++i) replies.push_back(acceptG(sample));
   LoopbackPeer peer(serve(replies));
+  TempDir dir;
+  const std::string path = dir.file("full.txt");
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
+    ZqTest::FileSizeLimit full(8192);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
   const std::string sent = peer.received();
   EXPECT_EQ(sent.find(frameG(records - 1)), std::string::npos);
-  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::dump(): Can't write file /dev/full"});
+  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::dump(): Can't write file " + path});
+  EXPECT_EQ(ZqTest::readFile(path), "");
 }
 
 TEST_F(Zq735DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
-  LoopbackPeer peer(serve({acceptD, acceptN("0001"), acceptG(sample)}));
+  // Fewer lines than the stream's buffer holds, more than the disk takes: nothing fails before
+  // the flush at the end.
+  std::vector<Reply> replies = {acceptD, acceptN("0190")};
+  for (int i = 0; i < 400; ++i) replies.push_back(acceptG(sample));
+  replies.push_back(acceptN("0190"));
+  LoopbackPeer peer(serve(replies));
+  TempDir dir;
+  const std::string path = dir.file("full.txt");
   {
     Zq::Zq735 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-    EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
+    ZqTest::FileSizeLimit full(8192);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
   }
   peer.waitDone();
-  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::dump(): Can't write file /dev/full"});
+  EXPECT_EQ(log.messages(), Strings{"[ERROR] Zq735::dump(): Can't write file " + path});
 }
 #endif

@@ -12,6 +12,9 @@
 #include "LoopbackPeer.h"
 #include "Zq/TerminalRecord.h"
 #include "Zq/Zq870.h"
+#ifdef __linux__
+#include "PosixFileSizeLimit.h"
+#endif
 
 using ZqTest::LogCapture;
 using ZqTest::LoopbackPeer;
@@ -79,9 +82,22 @@ TEST(Zq870RecordTest, EventDigitsZeroToThreeMapToOneToFour) {
 }
 
 TEST(Zq870RecordTest, DigitGroupsAreReadOneByOne) {
-  // A non-digit month reads as 0; the day after it is not swallowed into the month.
-  EXPECT_EQ(decode(record("00000001", '0', "2024AB31235959")), "00000001\t1\t31.00.2024\t23:59:59\t00\r\n");
+  // Each group is read as a number of its own: blanks and signs are taken, and the day after the
+  // month is not swallowed into it.
+  EXPECT_EQ(decode(record("00000001", '0', "2024 131+2 1 9")), "00000001\t1\t31.01.2024\t02:01:09\t00\r\n");
   EXPECT_EQ(decode(record("00000001", '0', "20240709080706")), "00000001\t1\t09.07.2024\t08:07:06\t00\r\n");
+}
+
+// Any other byte in the time stamp is no record of this terminal: the stream has lost its step.
+TEST(Zq870RecordTest, TimeStampWithOtherBytesIsRefused) {
+  ZqTest::LogCapture log;
+  Zq::Zq870 driver;
+  for (const char* stamp : {"2024AB31235959", "20240131\t35959", "2024013123595\x80"}) {
+    const std::string bytes = record("00000001", '0', stamp);
+    EXPECT_FALSE(driver.dumpRecord(reinterpret_cast<const uint8_t*>(bytes.data()), nullptr, Zq::CardAsIs)) << stamp;
+  }
+  EXPECT_EQ(log.messagesAt("[ERROR] ").size(), 3u);
+  EXPECT_EQ(log.messagesAt("[ERROR] ")[0].rfind("Zq870::dumpRecord(): Invalid date/time, RPL=30 30", 0), 0u);
 }
 
 TEST(Zq870RecordTest, CardBytesReachTheWriterUnchanged) {
@@ -316,23 +332,39 @@ TEST_F(Zq870DialogueTest, FullDiskStopsTheDownloadEarly) {
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
-  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
-  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
+  TempDir dir;
+  const std::string path = dir.file("full.txt");
+  {
+    ZqTest::FileSizeLimit full(8192);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
+  }
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file " + path});
+  EXPECT_EQ(ZqTest::readFile(path), "");
   uint8_t next[Zq::Zq870::RecordSize];
   EXPECT_EQ(driver.socket.recvTimeout(next, Zq::Zq870::RecordSize, 40, 5), Zq::Zq870::RecordSize);
   driver.disconnect();
 }
 
 TEST_F(Zq870DialogueTest, FailedFlushAtTheEndFailsTheDownload) {
-  LoopbackPeer peer([](PeerConnection& c) {
+  // Fewer lines than the stream's buffer holds, more than the disk takes: nothing fails before
+  // the flush at the end.
+  const uint32_t records = 400;
+  LoopbackPeer peer([&](PeerConnection& c) {
     c.receive(10, 3000);
-    c.send(count(2) + first + second);
+    std::string stream = count(records);
+    for (uint32_t i = 0; i < records; ++i) stream += first;
+    c.send(stream);
     waitForDriverClose(c);
   });
   Zq::Zq870 driver;
   ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
-  EXPECT_FALSE(driver.dump("/dev/full", Zq::CardAsIs));
-  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file /dev/full"});
+  TempDir dir;
+  const std::string path = dir.file("full.txt");
+  {
+    ZqTest::FileSizeLimit full(8192);
+    EXPECT_FALSE(driver.dump(path, Zq::CardAsIs));
+  }
+  EXPECT_EQ(log.messagesAt("[ERROR] "), std::vector<std::string>{"Zq870::dump(): Can't write file " + path});
 }
 #endif
 
@@ -345,6 +377,56 @@ struct ReplyCase {
 
 }  // namespace
 
+namespace {
+
+// The terminal's side of a download of `records` (the first record each), before the clearing.
+void serveDownload(PeerConnection& c, uint32_t records = 1, const std::string& extra = std::string()) {
+  c.receive(10, 3000);
+  std::string stream = count(records);
+  for (uint32_t i = 0; i < records; ++i) stream += first;
+  c.send(stream + extra);
+}
+
+// A download saved into `dir`, as the clearing needs one first.
+void download(Zq::Zq870& driver, TempDir& dir) { ASSERT_TRUE(driver.dump(dir.file("data.txt"), Zq::CardAsIs)); }
+
+}  // namespace
+
+// Records are cleared only when they are saved, and only on a connection in step: a download of no
+// records clears nothing, nor does one after which the terminal sent more than it announced.
+TEST_F(Zq870DialogueTest, ClearingFollowsOnlyASavedDownloadInStep) {
+  struct Case {
+    const char* name;
+    bool downloads;
+    uint32_t records;
+    std::string extra;
+    bool result;
+    std::string received;
+  };
+  const std::vector<Case> cases = {
+      {"no download", false, 0, "", false, ""},
+      {"no records", true, 0, "", true, "GETLOGDATA"},
+      {"one record more than announced", true, 1, third, false, "GETLOGDATA"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture caseLog;
+    LoopbackPeer peer([&](PeerConnection& p) {
+      if (c.downloads) serveDownload(p, c.records, c.extra);
+      waitForDriverClose(p);
+    });
+    {
+      TempDir dir;
+      Zq::Zq870 driver;
+      ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+      if (c.downloads) download(driver, dir);
+      EXPECT_EQ(driver.reset(), c.result);
+    }
+    peer.waitDone();
+    EXPECT_EQ(peer.received(), c.received);
+  }
+}
+
 // Each reply on its own connection, with its own log.
 TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
   const std::vector<ReplyCase> cases = {
@@ -355,6 +437,7 @@ TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
     SCOPED_TRACE(reply.segments.front());
     LogCapture caseLog;
     LoopbackPeer peer([&](PeerConnection& c) {
+      serveDownload(c);
       c.receive(8, 3000);
       for (size_t i = 0; i < reply.segments.size(); ++i) {
         if (i != 0) c.pause(100);
@@ -363,13 +446,15 @@ TEST(Zq870ClearLogTest, RepliesEndTheWaitAndDecide) {
       waitForDriverClose(c);
     });
     {
+      TempDir dir;
       Zq::Zq870 driver;
       ASSERT_TRUE(driver.connect(applicationSettings(peer.port())));
+      download(driver, dir);
       EXPECT_EQ(driver.reset(), reply.confirmed);
       EXPECT_EQ(driver.pendingCommand, Zq::Zq870::PendingClearLog);
     }
     peer.waitDone();
-    EXPECT_EQ(peer.received(), "CLEARLOG");
+    EXPECT_EQ(peer.received(), "GETLOGDATACLEARLOG");
     // The reply's own content ended the wait: no receive wait ran out.
     EXPECT_TRUE(caseLog.messagesAt("[WARNING] ").empty());
     const std::vector<std::string> errors = caseLog.messagesAt("[ERROR] ");
@@ -438,12 +523,15 @@ TEST_F(Zq870DialogueTest, SetTimeReplyWithoutOkOrNoWaitsUntilTheWaitsRunOut) {
 
 TEST_F(Zq870DialogueTest, SilentTerminalIsAReadFailure) {
   LoopbackPeer peer([](PeerConnection& c) {
+    serveDownload(c);
     c.receive(8, 3000);
     waitForDriverClose(c);
   });
   {
+    TempDir dir;
     Zq::Zq870 driver;
     ASSERT_TRUE(driver.connect(applicationSettings(peer.port(), 40)));
+    download(driver, dir);
     EXPECT_FALSE(driver.reset());
   }
   peer.waitDone();

@@ -9,7 +9,7 @@ imports="$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-
 status=0
 for dll in $imports; do
   case "$dll" in
-    kernel32.dll|msvcrt.dll|ws2_32.dll|user32.dll|advapi32.dll|ntdll.dll) echo "system: $dll" ;;
+    kernel32.dll|msvcrt.dll|ws2_32.dll|user32.dll|advapi32.dll|ntdll.dll|shell32.dll) echo "system: $dll" ;;
     *) echo "NOT a system DLL: $dll"; status=1 ;;
   esac
 done

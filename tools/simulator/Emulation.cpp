@@ -2,6 +2,7 @@
 #include "Emulation.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "Output.h"
@@ -96,7 +97,26 @@ Reply Emulation::respond(const Request& request) {
     std::string& last = reply.segments.back();
     if (!last.empty() && last.back() == '\r') last.pop_back();
   }
+  // The same reply twice, in one write: its copy reaches the program together with it.
+  if (anyMatch(options.duplicate, request) && !reply.segments.empty()) {
+    std::string whole;
+    for (const std::string& segment : reply.segments) whole += segment;
+    reply.segments.back() += whole;
+  }
+  if (const Fault* late = firstMatch(options.late, request)) reply.delayMs = std::atoi(late->value.c_str());
+  if (const Fault* punch = firstMatch(options.punches, request)) punchRecords(std::atol(punch->value.c_str()));
   return reply;
+}
+
+void Emulation::punchRecords(long count) {
+  std::string record;
+  for (long i = 0; i < count; ++i) {
+    const long index = static_cast<long>(records.size());
+    // A minute after the generated records' pattern would put them: new, and unlike any stored.
+    generateRecord(index, generatedTime(static_cast<uint64_t>(index) * 61 + 9 * 3600), record);
+    records.add(record);
+  }
+  say("records punched (%ld), %zu stored", count, records.size());
 }
 
 void Emulation::clearRecords() {

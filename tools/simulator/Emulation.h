@@ -26,6 +26,7 @@ struct Reply {
 
   std::vector<std::string> segments;
   bool silent = false;
+  int delayMs = 0;  // held back this long before its first byte
 };
 
 class Emulation {
@@ -62,6 +63,8 @@ protected:
 
   // Empties the record memory and says how many records went.
   void clearRecords();
+  // Adds `count` new records, as if people punched while the program was reading.
+  void punchRecords(long count);
   // Sets the clock to a YYYYMMDDhhmmss value and says so; false, said as well, when the value is
   // no such date and time.
   bool setClock(const std::string& value) const;

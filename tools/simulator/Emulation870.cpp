@@ -67,7 +67,8 @@ Reply Emulation870::refuse(const Request&, const std::string&) { return Reply("N
 Reply Emulation870::download() const {
   uint64_t stored = recordCount();
   uint64_t announced = countOverridden() ? std::strtoull(countText().c_str(), nullptr, 0) : stored;
-  uint64_t sent = std::min(stored, announced);
+  // --send-all: more than announced when more is stored, as a terminal that lost its count would.
+  uint64_t sent = options.sendAll ? stored : std::min(stored, announced);
   std::string stream(4, '\0');
   stream[0] = static_cast<char>(announced >> 24);
   stream[1] = static_cast<char>(announced >> 16);

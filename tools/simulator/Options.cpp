@@ -190,6 +190,27 @@ bool addReply(OptionReader& r, const std::string& value) {
   return true;
 }
 
+// SEL=N: a number from `low` to `high` after the selector.
+bool addCounted(OptionReader& r, const std::string& value, long long low, long long high, std::vector<Fault>& list) {
+  Fault fault;
+  bool given = false;
+  if (!readFault(r, value, fault, given)) return false;
+  long long n = 0;
+  if (!given || !toLong(fault.value, low, high, n)) return r.fail("%s needs SEL=%s", r.row->name, r.row->needs);
+  list.push_back(fault);
+  return true;
+}
+
+bool addLate(OptionReader& r, const std::string& value) { return addCounted(r, value, 1, 600000, r.options.late); }
+
+bool addPunch(OptionReader& r, const std::string& value) { return addCounted(r, value, 1, 1000000, r.options.punches); }
+
+bool setSendAll(OptionReader& r, const std::string&) {
+  if (r.options.model != Model870) return r.fail("%s: only the 870 streams its records", r.row->name);
+  r.options.sendAll = true;
+  return true;
+}
+
 bool setCount(OptionReader& r, const std::string& value) {
   long long n = 0;
   if (r.options.model == Model870 && !toLong(value, 0, 0xFFFFFFFFLL, n))
@@ -267,6 +288,14 @@ const OptionRow optionTable[] = {
      "4294967295 (or 0xFFFFFFFF); 735, 2210 a number, or any other text\n"
      "sent as the count data. Missing records are never sent (870) or\n"
      "refused (735 code 06, 2210 code N)."},
+    {nullptr, "--send-all", nullptr, nullptr, setSendAll,
+     "870: stream every stored record, also when --count announced fewer"},
+    {nullptr, "--duplicate", "SEL", "a command (or all)", addSelector<&Options::duplicate>,
+     "send the reply to SEL twice, back to back (carried out once)"},
+    {nullptr, "--late", "SEL=MS", "milliseconds 1-600000", addLate, "hold the reply to SEL back for MS milliseconds"},
+    {nullptr, "--punch", "SEL=N", "a record count 1-1000000", addPunch,
+     "N new records appear right after SEL is answered, as if people\n"
+     "punched while the program was reading"},
     {nullptr, "--close-after", "N", "a byte count", setCloseAfter,
      "870, 735: close the connection once N bytes have been sent on it"},
     {nullptr, "--hangup-after", "N", "a byte count", setNumber<&Options::hangupAfter, 0, 1LL << 50>,

@@ -44,6 +44,10 @@ struct Options {
   std::vector<long> split;
   int pauseMs = 50;
   int dripMs = -1;
+  std::vector<Selector> duplicate;
+  std::vector<Fault> late;     // value: milliseconds
+  std::vector<Fault> punches;  // value: how many records
+  bool sendAll = false;
 };
 
 // Reads the command line. On a bad or help request prints the message and usage and sets

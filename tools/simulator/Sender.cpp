@@ -14,6 +14,7 @@
 namespace Simulator {
 
 bool Sender::send(const Reply& reply) {
+  if (reply.delayMs > 0) sleepMs(reply.delayMs);
   for (size_t s = 0; s < reply.segments.size(); ++s) {
     if (s > 0) sleepMs(options.pauseMs);
     if (!sendSegment(reply.segments[s])) return false;

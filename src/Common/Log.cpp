@@ -1,5 +1,5 @@
 // Only operating-system independent code.
-#include "Log.h"
+#include "Common/Log.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -7,6 +7,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <string>
+
+#include "Common/Console.h"
 #include "Common/File.h"
 
 namespace {
@@ -55,10 +58,24 @@ void writeLog(int32_t level, const char* sourceFile, long line, const char* form
 
   if (const char* tag = levelTag(level)) std::fputs(tag, stream);
 
+  // The message in the console's encoding, as the weekday of the stamp: one encoding per file.
   va_list args;
   va_start(args, format);
-  std::vfprintf(stream, format, args);
+  char buffer[512];
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+  std::string message;
+  if (length >= static_cast<int>(sizeof buffer)) {
+    message.resize(static_cast<size_t>(length));
+    std::vsnprintf(&message[0], message.size() + 1, format, again);
+  } else if (length > 0) {
+    message.assign(buffer, static_cast<size_t>(length));
+  }
+  va_end(again);
   va_end(args);
+  const std::string text = Console::toConsoleEncoding(message);
+  std::fwrite(text.data(), 1, text.size(), stream);
 
   if (sourceFile != nullptr && line >= 1) std::fprintf(stream, " at %s:%ld", sourceFile, line);
   std::fputc('\n', stream);

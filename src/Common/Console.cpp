@@ -1,5 +1,5 @@
 // Only operating-system independent code; the per-OS part is included at the end.
-#include "Console.h"
+#include "Common/Console.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -34,19 +34,23 @@ std::string utf8ToCp1251(const std::string& utf8) {
 }
 
 void print(const char* format, ...) {
-  const std::string converted = toConsoleEncoding(format);
   va_list args;
   va_start(args, format);
+  va_list again;
+  va_copy(again, args);
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #endif
-  std::vprintf(converted.c_str(), args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+  va_end(again);
   va_end(args);
-  std::fflush(stdout);
+  write(text);
 }
 
 void write(const std::string& utf8) {
@@ -58,7 +62,7 @@ void write(const std::string& utf8) {
 }  // namespace Console
 
 #ifdef _WIN32
-#include "Win32/Console.inc"
+#include "Common/Win32/Console.inc"
 #else
-#include "Posix/Console.inc"
+#include "Common/Posix/Console.inc"
 #endif

@@ -1,4 +1,6 @@
-// The process-wide debug log: one flushed line per call, silent while no log is open.
+// The process-wide debug log: one flushed entry per call, silent while no log is open. An entry is
+// one line, unless its message ends in a line feed of its own (a few start-up messages do, and log
+// readers expect them so): then " at <source>:<line>" stands on the next line.
 #pragma once
 
 #include <cstdint>
@@ -24,3 +26,10 @@ void closeLog();
 
 // Each source defines LOG_SOURCE (its module name) before using LOG.
 #define LOG(level, ...) writeLog((level), LOG_SOURCE, __LINE__, __VA_ARGS__)
+
+// Where a line is logged from, for a helper that logs in its caller's name.
+struct LogSite {
+  const char* source;
+  long line;
+};
+#define LOG_SITE (LogSite{LOG_SOURCE, __LINE__})
