@@ -11,25 +11,28 @@ set(ZQ_PACKAGE_DIR "${CMAKE_BINARY_DIR}/packages" CACHE PATH "Where CPack writes
 set(ZQ_NIGHTLY_DIR ${PROJECT_SOURCE_DIR}/tools/nightly)
 
 if(WIN32)
-  # The ZIP is unpacked and run where it lands: the program, its sample nightly script and
-  # README.md side by side, the operations guide in docs/ as in the source tree.
-  install(TARGETS Zq-ReadUtility RUNTIME DESTINATION .)
-  install(FILES ${ZQ_NIGHTLY_DIR}/zq-nightly.cmd README.md DESTINATION .)
+  # The ZIP is unpacked and run where it lands: the program, the nightly job (which finds the
+  # program beside it), the example terminals file and README.md side by side, the operations
+  # guide in docs/ as in the source tree.
+  install(TARGETS Zq-ReadUtility zq-nightly RUNTIME DESTINATION .)
+  install(FILES ${ZQ_NIGHTLY_DIR}/terminals.example README.md DESTINATION .)
   install(FILES docs/operations.md DESTINATION docs)
 else()
   set(ZQ_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zq-readutility)
 
-  install(TARGETS Zq-ReadUtility Zq-TerminalSimulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(PROGRAMS ${ZQ_NIGHTLY_DIR}/zq-nightly DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS Zq-ReadUtility zq-nightly Zq-TerminalSimulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
   # Manual pages are installed compressed; -n leaves the time stamp out of the gzip header,
   # so that the same page gives the same bytes.
   find_program(ZQ_GZIP gzip REQUIRED)
-  set(ZQ_MANPAGE_GZ ${CMAKE_BINARY_DIR}/Zq-ReadUtility.1.gz)
-  add_custom_command(OUTPUT ${ZQ_MANPAGE_GZ}
-                     COMMAND ${ZQ_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/Zq-ReadUtility.1 > ${ZQ_MANPAGE_GZ}
-                     DEPENDS docs/Zq-ReadUtility.1
-                     VERBATIM)
+  set(ZQ_MANPAGES_GZ)
+  foreach(page Zq-ReadUtility.1 zq-nightly.1)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${page}.gz
+                       COMMAND ${ZQ_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/${page} > ${CMAKE_BINARY_DIR}/${page}.gz
+                       DEPENDS docs/${page}
+                       VERBATIM)
+    list(APPEND ZQ_MANPAGES_GZ ${CMAKE_BINARY_DIR}/${page}.gz)
+  endforeach()
 
   # A Debian package's own changelog, which Debian wants beside the copyright file.
   set(ZQ_DEBIAN_VERSION ${PROJECT_VERSION}-${ZQ_DEBIAN_REVISION})
@@ -40,9 +43,9 @@ else()
                      COMMAND ${ZQ_GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/packaging/changelog.Debian > ${ZQ_CHANGELOG_GZ}
                      DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian
                      VERBATIM)
-  add_custom_target(zq-compressed-docs ALL DEPENDS ${ZQ_MANPAGE_GZ} ${ZQ_CHANGELOG_GZ})
+  add_custom_target(zq-compressed-docs ALL DEPENDS ${ZQ_MANPAGES_GZ} ${ZQ_CHANGELOG_GZ})
 
-  install(FILES ${ZQ_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${ZQ_MANPAGES_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md docs/operations.md packaging/debian/copyright ${ZQ_CHANGELOG_GZ}
           DESTINATION ${ZQ_DOCDIR})
   install(FILES ${ZQ_NIGHTLY_DIR}/terminals.example ${ZQ_NIGHTLY_DIR}/zq-nightly.service
@@ -63,8 +66,10 @@ file that payroll software imports, and on request sets the terminal's clock
 and clears its memory.
 
 The package also holds zq-nightly, a job that downloads from a list of
-terminals every night, and Zq-TerminalSimulator, which plays a terminal so
-that an import can be tested without hardware.]=])
+terminals every night into one folder a day, with the records that are new
+since the last download in files of their own and a report for the import,
+and Zq-TerminalSimulator, which plays a terminal so that an import can be
+tested without hardware.]=])
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/cpack)
 set(CPACK_OUTPUT_FILE_PREFIX ${ZQ_PACKAGE_DIR})
 set(CPACK_STRIP_FILES ON)

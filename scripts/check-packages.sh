@@ -3,10 +3,10 @@
 #  - the Debian package holds exactly the expected files, with their owners and modes, stripped
 #    binaries, a gzip-compressed manual page, and dependencies read from the binaries;
 #  - lintian finds no error in it;
-#  - as root: it installs with dpkg -i, Zq-ReadUtility on the PATH reports the project's
-#    version, man finds its page, and dpkg -r and --purge remove it again;
-#  - the ZIP holds exactly the .exe and its documents, and the .exe it holds carries the
-#    project's version in its version resource (read under Wine).
+#  - as root: it installs with dpkg -i, Zq-ReadUtility and zq-nightly on the PATH report the
+#    project's version, man finds both pages, and dpkg -r and --purge remove it again;
+#  - the ZIP holds exactly the two .exe's and their documents, and the program's .exe carries
+#    the project's version in its version resource (read under Wine).
 # Ends with "packaging: N passed, M failed"; the exit code is 1 when a check failed.
 set -uo pipefail
 
@@ -57,16 +57,19 @@ drwxr-xr-x root/root ./usr/share/doc/zq-readutility/examples/
 drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/Zq-ReadUtility.1.gz
+-rw-r--r-- root/root ./usr/share/man/man1/zq-nightly.1.gz
 LIST
   check "Debian package holds exactly the expected files, owners and modes" \
     diff -u "$scratch/deb-expected" "$scratch/deb-actual"
 
   dpkg-deb -x "$deb" "$scratch/deb"
-  for program in Zq-ReadUtility Zq-TerminalSimulator; do
+  for program in Zq-ReadUtility zq-nightly Zq-TerminalSimulator; do
     check "$program is a stripped ELF executable" \
       sh -c 'file -b "$1" | grep -q "ELF.*, stripped"' sh "$scratch/deb/usr/bin/$program"
   done
-  check "manual page is gzip-compressed" gzip -t "$scratch/deb/usr/share/man/man1/Zq-ReadUtility.1.gz"
+  for page in Zq-ReadUtility zq-nightly; do
+    check "manual page $page(1) is gzip-compressed" gzip -t "$scratch/deb/usr/share/man/man1/$page.1.gz"
+  done
   check "Depends names the C library, read from the binaries" \
     sh -c 'dpkg-deb -f "$1" Depends | grep -q "libc6 (>= "' sh "$deb"
 
@@ -86,6 +89,7 @@ LIST
     # /etc/dpkg/dpkg.cfg.d/); this package's own are let through, so that they can be checked.
     grep -hs '^path-exclude' /etc/dpkg/dpkg.cfg.d/* | sed 's/^/note: dpkg configuration: /'
     if quiet dpkg --path-include='/usr/share/man/man1/Zq-ReadUtility.1.gz' \
+             --path-include='/usr/share/man/man1/zq-nightly.1.gz' \
              --path-include='/usr/share/doc/zq-readutility/*' -i "$deb"; then
       pass "dpkg -i installs the package"
       check "every file of the package is on disk" \
@@ -95,17 +99,21 @@ LIST
       reported="$(Zq-ReadUtility --version 2>&1)"
       check "Zq-ReadUtility --version reports $version (got: $reported)" \
         test "$reported" = "Zq-ReadUtility $version"
+      reported="$(zq-nightly --version 2>&1)"
+      check "zq-nightly on the PATH reports $version (got: $reported)" test "$reported" = "zq-nightly $version"
       check "Zq-TerminalSimulator --help runs" sh -c 'Zq-TerminalSimulator --help >/dev/null'
-      page="$(man -w Zq-ReadUtility 2>&1)"
-      check "man -w Zq-ReadUtility finds the page (got: $page)" \
-        test "$page" = /usr/share/man/man1/Zq-ReadUtility.1.gz
+      for name in Zq-ReadUtility zq-nightly; do
+        page="$(man -w "$name" 2>&1)"
+        check "man -w $name finds the page (got: $page)" test "$page" = "/usr/share/man/man1/$name.1.gz"
+      done
     else
       fail "dpkg -i installs the package"
     fi
     check "dpkg -r removes the package" quiet dpkg -r zq-readutility
     check "no program or document is left after dpkg -r" \
       sh -c '! ls -d /usr/bin/Zq-ReadUtility /usr/bin/Zq-TerminalSimulator /usr/bin/zq-nightly \
-                    /usr/share/man/man1/Zq-ReadUtility.1.gz /usr/share/doc/zq-readutility 2>/dev/null'
+                    /usr/share/man/man1/Zq-ReadUtility.1.gz /usr/share/man/man1/zq-nightly.1.gz \
+                    /usr/share/doc/zq-readutility 2>/dev/null'
     check "dpkg --purge forgets the package" quiet dpkg --purge zq-readutility
     check "dpkg no longer knows the package" \
       sh -c '! dpkg-query -W -f="\${db:Status-Status}\n" zq-readutility 2>/dev/null | grep -qv "^not-installed$"'
@@ -117,12 +125,13 @@ if [ ! -f "$zip" ]; then
   fail "Windows ZIP $zip exists"
 else
   top="Zq-ReadUtility-${version}-win64"
-  check "ZIP holds exactly the .exe, README.md, docs/operations.md and zq-nightly.cmd" \
+  check "ZIP holds exactly the two .exe's, the example terminals file, README.md and docs/operations.md" \
     python3 - "$zip" "$top" <<'PY'
 import sys, zipfile
 zip_path, top = sys.argv[1], sys.argv[2]
 expected = {f"{top}/{name}" for name in
-            ("Zq-ReadUtility.exe", "README.md", "docs/", "docs/operations.md", "zq-nightly.cmd")}
+            ("Zq-ReadUtility.exe", "zq-nightly.exe", "terminals.example", "README.md", "docs/",
+             "docs/operations.md")}
 # Some writers list the top folder as an entry of its own; it holds nothing by itself.
 actual = set(zipfile.ZipFile(zip_path).namelist()) - {f"{top}/"}
 for name in sorted(actual - expected): print("unexpected:", name)

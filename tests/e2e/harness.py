@@ -21,7 +21,7 @@ import time
 import unittest
 
 __all__ = [
-    "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program",
+    "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program", "start_program",
     "expected_console_bytes", "console_text", "log_lines", "log_messages", "com_port_env",
     "closed_loopback_port", "RunCase", "DONE", "NOT_STARTED", "NO_DATA_FILE", "STEP_FAILED",
 ]
@@ -111,59 +111,79 @@ class Result:
         return "Result(rc=%r, stdout=%r, stderr=%r)" % (self.rc, self.stdout, self.stderr)
 
 
-def _run(command, cwd, env, timeout):
-    """Runs a command in its own process group, killing the whole group on a time-out."""
-    process = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
-    try:
-        out, err = process.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.communicate()
-        raise
-    return process.returncode, out, err
+class Started:
+    """A program started in its own process group (start_program); wait() gives its Result."""
+
+    def __init__(self, process, outdir=None):
+        self.process = process
+        self._outdir = outdir
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def wait(self, timeout=60):
+        """Waits for the end, killing the whole group on a time-out; the exact bytes of standard
+        output and error."""
+        try:
+            out, err = self.process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.communicate()
+            if self._outdir is not None:
+                self._outdir.cleanup()
+            raise
+        if self._outdir is not None:
+            with open(os.path.join(self._outdir.name, "stdout"), "rb") as f:
+                out = f.read()
+            with open(os.path.join(self._outdir.name, "stderr"), "rb") as f:
+                err = f.read()
+            self._outdir.cleanup()
+        return Result(self.process.returncode, out, err)
 
 
-def run_program(args, cwd, env=None, timeout=60, program_path=None, console=True):
-    """Runs the program with `args` in `cwd`; `env` adds to (or, with None values, removes from)
-    the environment; `program_path` runs a copy of the program instead; `console` False runs the
-    .exe without a console (its output a pipe). Returns a Result with the exact bytes of standard
-    output and error."""
+def start_program(args, cwd, env=None, program_path=None, console=True):
+    """Starts the program (or `program_path`) with `args` in `cwd` without waiting; `env` adds to
+    (or, with None values, removes from) the environment. Under Wine the pseudo-terminal of
+    `script` gives it a Windows console, while its own output goes to files outside the working
+    directory (tests look at what it creates); `console` False runs the .exe without a console
+    (its output a pipe)."""
     args = [str(a) for a in args]
     executable = program_path or program()
+    outdir = None
     if target() == "wine":
         _ensure_wine()
         run_env = _wine_env(env)
-        run_env = {k: v for k, v in run_env.items() if v is not None}
-        if not console:
-            rc, out, err = _run(["wine", executable] + args, cwd, run_env, timeout)
-            return Result(rc, out, err)
-        # The pseudo-terminal of `script` gives the program a Windows console, while its own
-        # output goes to files outside the working directory (tests look at what it creates).
-        # Now and then Wine fails to start a program at all: an exit code and not one byte on
-        # either stream, which no run of this program produces once it has a console. Such a
-        # start is tried again (three starts at most); any run that did start stands.
-        for attempt in range(3):
-            with tempfile.TemporaryDirectory(prefix="zq-e2e-out-") as outdir:
-                out_path = os.path.join(outdir, "stdout")
-                err_path = os.path.join(outdir, "stderr")
-                inner = "wine %s >%s 2>%s" % (
-                    " ".join(shlex.quote(a) for a in [executable] + args),
-                    shlex.quote(out_path), shlex.quote(err_path))
-                rc, _, _ = _run(["script", "-qec", inner, "/dev/null"], cwd, run_env, timeout)
-                with open(out_path, "rb") as f:
-                    out = f.read()
-                with open(err_path, "rb") as f:
-                    err = f.read()
-            if rc == 0 or out or err:
-                break
-        return Result(rc, out, err)
-    run_env = dict(os.environ)
-    if env:
-        run_env.update(env)
+        if console:
+            outdir = tempfile.TemporaryDirectory(prefix="zq-e2e-out-")
+            inner = "wine %s >%s 2>%s" % (
+                " ".join(shlex.quote(a) for a in [executable] + args),
+                shlex.quote(os.path.join(outdir.name, "stdout")), shlex.quote(os.path.join(outdir.name, "stderr")))
+            command = ["script", "-qec", inner, "/dev/null"]
+        else:
+            command = ["wine", executable] + args
+    else:
+        run_env = dict(os.environ)
+        if env:
+            run_env.update(env)
+        command = [executable] + args
     run_env = {k: v for k, v in run_env.items() if v is not None}
-    rc, out, err = _run([executable] + args, cwd, run_env, timeout)
-    return Result(rc, out, err)
+    process = subprocess.Popen(command, cwd=cwd, env=run_env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+    return Started(process, outdir)
+
+
+def run_program(args, cwd, env=None, timeout=60, program_path=None, console=True):
+    """Runs the program with `args` in `cwd` (see start_program) and returns a Result with the
+    exact bytes of standard output and error."""
+    # Now and then Wine fails to start a program at all: an exit code and not one byte on either
+    # stream, which no run of these programs produces once it has a console. Such a start is
+    # tried again (three starts at most); any run that did start stands.
+    for _ in range(3 if target() == "wine" and console else 1):
+        result = start_program(args, cwd, env, program_path, console).wait(timeout)
+        if result.rc == 0 or result.stdout or result.stderr:
+            break
+    return result
 
 
 # ---------------------------------------------------------------------------------------------

@@ -1,56 +1,82 @@
-"""The nightly job against simulated terminals: tools/nightly/zq-nightly (under dash) natively,
-tools/nightly/zq-nightly.cmd (under Wine's cmd) with the .exe. What counts is what an unattended
-night leaves behind: final data files only when complete, logs only of failures, a summary line
-per terminal and the job's exit code."""
+"""The nightly job, zq-nightly, against simulated terminals: natively, and zq-nightly.exe driving
+Zq-ReadUtility.exe under Wine. What counts is what a night leaves for the importer and the
+operator: complete data files only under their final names, new/ files that together hold every
+record exactly once, every attempt's log, what a stopped run left, report.json, the lines printed
+and the exit code."""
 
 import datetime
+import json
 import os
 import re
-import shlex
-import shutil
-import subprocess
+import signal
 import sys
-import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from simulator import Simulator, sample_bytes  # noqa: E402
+from simulator import Simulator  # noqa: E402
 
-NIGHTLY = os.path.join(harness.source_dir(), "tools", "nightly")
+WINE = harness.target() == "wine"
+DAY = "2026-01-31"
+TERMINAL_KEYS = {"name", "model", "address", "switches", "outcome", "exitCode", "attempts", "records", "newRecords",
+                 "suspectRecords", "dataFile", "newFile", "logFile", "started", "finished", "seconds", "reason"}
+JOB_KEYS = {"day", "started", "finished", "exitCode", "stoppedBy", "version", "program", "programVersion",
+            "terminalsFile", "terminals"}
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+def nightly_program():
+    path = os.environ.get("ZQ_NIGHTLY", "")
+    if not path or not os.path.exists(path):
+        raise RuntimeError("ZQ_NIGHTLY is not set or missing: %r" % path)
+    return path
 
 
-def run_nightly(args, cwd, env=None, timeout=300):
-    """Runs the job: zq-nightly under dash natively, zq-nightly.cmd under Wine's cmd (inside a
-    pseudo-terminal, which gives the .exe its console). Paths in args are host paths."""
-    if harness.target() != "wine":
-        shell = shutil.which("dash") or "sh"
-        run_env = dict(os.environ, **(env or {}))
-        process = subprocess.run([shell, os.path.join(NIGHTLY, "zq-nightly")] + args, cwd=cwd, env=run_env,
-                                 stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-        return process.returncode, process.stdout.decode(), process.stderr.decode()
-    harness._ensure_wine()
-    args = [windows_path(a) if a.startswith("/") else a for a in args]
-    command = ["wine", "cmd", "/c", windows_path(os.path.join(NIGHTLY, "zq-nightly.cmd"))] + args
-    # As in harness.run_program: a Wine start that printed nothing at all is tried again.
-    for _ in range(3):
-        with tempfile.TemporaryDirectory(prefix="zq-nightly-out-") as outdir:
-            out_path, err_path = os.path.join(outdir, "stdout"), os.path.join(outdir, "stderr")
-            inner = "%s >%s 2>%s" % (" ".join(shlex.quote(a) for a in command),
-                                     shlex.quote(out_path), shlex.quote(err_path))
-            process = subprocess.run(["script", "-qec", inner, "/dev/null"], cwd=cwd, env=harness._wine_env(env),
-                                     stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-            with open(out_path, "rb") as f:
-                out = f.read().decode("cp1251").replace("\r\n", "\n")
-            with open(err_path, "rb") as f:
-                err = f.read().decode("cp1251").replace("\r\n", "\n")
-        if out or err:
-            break
-    return process.returncode, out, err
+def host_path(path):
+    """A path as the job under test takes and prints it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\") if WINE else path
+
+
+class Punch:
+    """One clock-in: the 870's 26-byte record, and the data-file line the program writes for it."""
+
+    def __init__(self, card, event, stamp):
+        self.card, self.event, self.stamp = card, event, stamp  # stamp: YYYYMMDDhhmmss
+
+    def record(self):
+        return "%-8s %d%s00" % (self.card, self.event, self.stamp)
+
+    def line(self):
+        s = self.stamp
+        return "%s\t%d\t%s.%s.%s\t%s:%s:%s\t00\r\n" % (self.card, self.event + 1, s[6:8], s[4:6], s[0:4], s[8:10],
+                                                       s[10:12], s[12:14])
+
+
+def punches(tag, count, start=None):
+    """`count` distinct punches of the last hours, cards tagged `tag` (two hex digits)."""
+    start = start or datetime.datetime.now().replace(microsecond=0) - datetime.timedelta(hours=10)
+    return [Punch("%s%06X" % (tag, i), i % 4, (start + datetime.timedelta(minutes=7 * i)).strftime("%Y%m%d%H%M%S"))
+            for i in range(count)]
+
+
+def records(punch_list):
+    return "".join(p.record() + "\n" for p in punch_list)
+
+
+def lines(punch_list):
+    return "".join(p.line() for p in punch_list).encode("ascii")
+
+
+class Night:
+    """One finished job: exit code, the lines it printed, its standard error."""
+
+    def __init__(self, result):
+        self.rc = result.rc
+        self.lines = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n").splitlines()
+        self.err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+
+    def __repr__(self):
+        return "Night(rc=%r, lines=%r, err=%r)" % (self.rc, self.lines, self.err)
 
 
 class NightlyCase(unittest.TestCase):
@@ -58,126 +84,413 @@ class NightlyCase(unittest.TestCase):
         work = harness.WorkDir("zq-nightly-")
         self.addCleanup(work.__exit__, None, None, None)
         self.work = work.path
-        self.out = work.file("out")
+        self.out = os.path.join(self.work, "out")
 
     def terminals(self, text):
+        """A terminals file as a Windows editor saves it: a byte-order mark and CR LF."""
         path = os.path.join(self.work, "terminals.txt")
-        # CR LF as a Windows editor saves it: both scripts must read it.
         with open(path, "wb") as f:
-            f.write(text.replace("\n", "\r\n").encode("ascii"))
+            f.write(b"\xef\xbb\xbf" + text.replace("\n", "\r\n").encode("ascii"))
         return path
 
-    def nightly(self, *args, env=None):
-        return run_nightly(["-p", harness.program()] + list(args), cwd=self.work, env=env)
+    def start(self, *args, env=None):
+        args = [host_path(a) if os.path.isabs(a) else a for a in args]
+        return harness.start_program(args, self.work, env, program_path=nightly_program())
 
-    def shown(self, path):
-        """A path as the job prints it."""
-        return windows_path(path) if harness.target() == "wine" else path
+    def nightly(self, *args, env=None, timeout=240):
+        args = [host_path(a) if os.path.isabs(a) else a for a in args]
+        return Night(harness.run_program(args, self.work, env, timeout, program_path=nightly_program()))
 
-    def read(self, path):
-        with open(path, "rb") as f:
+    def folder(self, day=DAY):
+        return os.path.join(self.out, day)
+
+    def read(self, *parts, day=DAY):
+        with open(os.path.join(self.folder(day), *parts), "rb") as f:
             return f.read()
 
+    def report(self, day=DAY):
+        with open(os.path.join(self.folder(day), "report.json"), encoding="utf-8") as f:
+            report = json.load(f)
+        self.assertEqual(set(report), JOB_KEYS)
+        for terminal in report["terminals"]:
+            self.assertEqual(set(terminal), TERMINAL_KEYS)
+        return report
 
-class OneNight(NightlyCase):
-    def test_healthy_empty_unreachable_and_dropped_terminals_with_a_bad_line(self):
+    def outcomes(self, report):
+        return {t["name"]: t["outcome"] for t in report["terminals"]}
+
+    def wait_for(self, condition, timeout=30):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            self.assertLess(time.monotonic(), deadline, "timed out waiting")
+            time.sleep(0.02)
+
+    def assertWholeLinesOf(self, data, expected):
+        """`data` is a prefix of `expected` that ends at a line end."""
+        self.assertTrue(expected.startswith(data) and (data == b"" or data.endswith(b"\r\n")), data)
+
+
+class OneDay(NightlyCase):
+    def test_first_night_rerun_of_the_failures_and_another_download(self):
+        recent = punches("A1", 2)
+        future = Punch("A1FF0001", 2, (datetime.datetime.now() + datetime.timedelta(days=3)).strftime("%Y%m%d%H%M%S"))
+        impossible = Punch("A1FF0002", 3, "20260230120000")
+        healthy_punches = recent + [future, impossible]
         closed = harness.closed_loopback_port()
-        with Simulator("870", records=sample_bytes("zq870-records.txt")) as healthy, \
-                Simulator("870") as empty, \
-                Simulator("870", "--close-after", "43", "--generate", "3") as dropped:
-            terminals = self.terminals(
-                "# name   model address          switches\n"
-                "healthy  870   %s  -u -c\n"
+        with Simulator("870", records=records(healthy_punches)) as healthy, Simulator("870") as empty, \
+                Simulator("870", "--close-after", "43", records=records(punches("D1", 3))) as dropping:
+            terminals = (
+                "# name   model address            switches\n"
+                "healthy  870   %s   -u -c\n"
                 "\n"
-                "empty    870   %s  -c   # nothing stored\n"
-                "gone     870   127.0.0.1:%d -u -c\n"
-                "dropped  870   %s  -c\n"
-                "bad/one  870   127.0.0.1:1\n" % (healthy.address(), empty.address(), closed, dropped.address()))
-            # A complete file of "dropped" from an earlier run of the day: its records may have
-            # been cleared from the terminal since, so it must survive, but not as today's result.
-            earlier = b"00A1B2C3\t1\t01.01.2024\t08:00:00\t00\r\n"
-            day = os.path.join(self.out, "2026-01-31")
-            os.makedirs(day)
-            with open(os.path.join(day, "dropped.txt"), "wb") as f:
-                f.write(earlier)
+                "empty    870   %s   -c   # nothing stored\n"
+                "gone     870   127.0.0.1:%d        -u -c\n"
+                "dropping QVK   %%s   -c\n" % (healthy.address(), empty.address(), closed))
+            night = self.nightly("-f", self.terminals(terminals % dropping.address()), "-o", self.out, "-d", DAY,
+                                 "-r", "1", "-w", "0")
 
-            jobs = ["-j", "4"] if harness.target() != "wine" else []
-            rc, out, err = self.nightly("-f", terminals, "-o", self.out, "-d", "2026-01-31", *jobs)
-            self.assertEqual(rc, 2, (out, err))
+            # A failed download is tried again, a complete one never; the summary names the failures.
+            self.assertEqual(night.rc, 2, night)
+            self.assertEqual(night.lines[-1], "2026-01-31: 1 complete, 1 empty, 0 clock-not-set, 0 not-cleared, "
+                             "2 failed (gone, dropping), 0 stopped, 0 skipped, 0 not-run; exit 2")
+            printed = sorted(night.lines[:-1])
+            self.assertEqual(len(printed), 6, night)
+            not_written = r"Can't write data file \"dropping.txt\"\."
+            self.assertRegex(printed[0], r"^dropping: attempt 1 of 2 failed: " + not_written)
+            self.assertRegex(printed[1], r"^dropping: failed after 2 attempts: " + not_written)
+            self.assertEqual(printed[2], "empty: empty, no records")
+            self.assertRegex(printed[3], r"^gone: attempt 1 of 2 failed: Can't connect to the terminal 870\. / "
+                             r".*Can't connect to 127\.0\.0\.1:%d.*; next attempt in 0 s$" % closed)
+            self.assertRegex(printed[4], r"^gone: failed after 2 attempts: Can't connect to the terminal 870\. / ")
+            self.assertEqual(printed[5], "healthy: complete, 4 records, 4 new, 2 suspect")
 
-            log = lambda name: self.shown(os.path.join(day, name + ".log"))  # noqa: E731
-            self.assertEqual(out.splitlines(), [
-                "healthy: complete, 6 records",
-                "empty: empty, no records",
-                "gone: failed (exit 2), no data file; log %s" % log("gone"),
-                "dropped: failed (exit 2), no data file; log %s" % log("dropped"),
-                "2026-01-31: 1 complete, 1 empty, 2 failed, 0 clock or clear failed, 1 lines skipped",
-            ])
-            self.assertIn("bad/one", err)
-            self.assertIn("line skipped", err)
-            if harness.target() != "wine":
-                self.assertIn("terminals.txt:7: name bad/one", err)
-
-            # Only complete files under a final name; the earlier file moved aside intact.
-            self.assertEqual(sorted(os.listdir(day)), [
-                "dropped.log", "dropped.txt.1", "empty.txt", "gone.log", "healthy.txt"])
-            self.assertEqual(self.read(os.path.join(day, "healthy.txt")), sample_bytes("zq870-expected.txt"))
-            self.assertEqual(self.read(os.path.join(day, "empty.txt")), b"")
-            self.assertEqual(self.read(os.path.join(day, "dropped.txt.1")), earlier)
-            gone_log = harness.log_messages(os.path.join(day, "gone.log"))
-            self.assertTrue(gone_log and "Can't connect to 127.0.0.1:%d" % closed in gone_log[-1], gone_log)
-            self.assertIn("[ERROR] Zq870::dump(): Can't read terminal response",
-                          harness.log_messages(os.path.join(day, "dropped.log")))
-
-            # The healthy terminal was set and cleared; the broken download cleared nothing.
+            # Complete files only, and every attempt's log; nothing of the job's own is left behind.
+            self.assertEqual(sorted(os.listdir(self.folder())), ["empty.txt", "healthy.txt", "logs", "new",
+                                                                 "report.json"])
+            self.assertEqual(self.read("healthy.txt"), lines(healthy_punches))
+            self.assertEqual(self.read("new", "healthy.txt"), lines(healthy_punches))
+            self.assertEqual((self.read("empty.txt"), self.read("new", "empty.txt")), (b"", b""))
+            self.assertEqual(sorted(os.listdir(self.folder("2026-01-31/logs"))),
+                             ["dropping.log", "empty.log", "gone.log", "healthy.log"])
+            gone_log = self.read("logs", "gone.log").decode("cp1251")
+            self.assertEqual(len(re.findall(r"^==== zq-nightly .*: gone, attempt \d of 2, ", gone_log, re.M)), 2)
+            self.assertIn("Can't connect to 127.0.0.1:%d" % closed, gone_log)
+            self.assertIn("==== console: Data cleared successfully.", self.read("logs", "healthy.log").decode("cp1251"))
             self.assertRegex(healthy.received(), rb"^GETLOGDATASETTIME00\d{14}CLEARLOG$")
-            self.assertIsNotNone(healthy.wait_for_line(lambda l: l == "records cleared (6)"))
-            self.assertEqual(dropped.received(), b"GETLOGDATA")
+            self.assertEqual(dropping.received(), b"GETLOGDATA" * 2)
+
+            report = self.report()
+            self.assertEqual((report["day"], report["exitCode"], report["stoppedBy"]), (DAY, 2, None))
+            self.assertRegex(report["version"], r"^\d+\.\d+\.\d+$")
+            self.assertEqual(report["programVersion"], report["version"])
+            self.assertLessEqual(report["started"], report["finished"])
+            by_name = {t["name"]: t for t in report["terminals"]}
+            self.assertEqual([t["name"] for t in report["terminals"]], ["healthy", "empty", "gone", "dropping"])
+            h = by_name["healthy"]
+            self.assertEqual((h["model"], h["address"], h["switches"], h["outcome"], h["exitCode"], h["attempts"]),
+                             ("870", healthy.address(), ["-u", "-c"], "complete", 0, 1))
+            self.assertEqual((h["records"], h["newRecords"], h["suspectRecords"], h["dataFile"], h["newFile"],
+                              h["logFile"], h["reason"]),
+                             (4, 4, 2, "healthy.txt", "new/healthy.txt", "logs/healthy.log", ""))
+            for stamp in (h["started"], h["finished"]):
+                datetime.datetime.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")
+            self.assertGreaterEqual(h["seconds"], 0)
+            g = by_name["gone"]
+            self.assertEqual((g["outcome"], g["exitCode"], g["attempts"], g["records"], g["dataFile"], g["newFile"]),
+                             ("failed", 2, 2, None, None, None))
+            self.assertTrue(g["reason"].startswith("Can't connect to the terminal 870. / "), g)
+            self.assertEqual((by_name["empty"]["outcome"], by_name["empty"]["records"]), ("empty", 0))
+
+            # The day again, after the two were fixed, over the lock of a job that died: only the
+            # failures are read; the complete files stay as they are; -x is not run on success.
+            finished_job = harness.start_program([], self.work, program_path="/bin/true") if not WINE else None
+            dead = finished_job.process.pid if finished_job else 4000000
+            if finished_job:
+                finished_job.wait()
+            with open(os.path.join(self.folder(), ".zq-nightly.lock"), "w") as f:
+                f.write("%d\n" % dead)
+            seen = (healthy.received(), empty.received())
+            fixed = punches("B1", 2)
+            with Simulator("870", records=records(fixed)) as gone_now, Simulator("870") as dropping_now:
+                retyped = terminals.replace("127.0.0.1:%d " % closed, gone_now.address() + " ")
+                night = self.nightly("-f", self.terminals(retyped % dropping_now.address()), "-o", self.out,
+                                     "-d", DAY, "-x", "echo notify")
+            self.assertEqual(night.rc, 0, night)
+            self.assertRegex(night.err, r"took over .*\.zq-nightly\.lock from process %d, which is gone" % dead)
+            self.assertEqual(sorted(night.lines[:-1]), [
+                "dropping: empty, no records", "empty: skipped: already complete", "gone: complete, 2 records, 2 new",
+                "healthy: skipped: already complete"])
+            self.assertTrue(night.lines[-1].endswith("; exit 0"), night)
+            self.assertEqual((healthy.received(), empty.received()), seen)
+            self.assertEqual(self.read("healthy.txt"), lines(healthy_punches))
+            self.assertEqual((self.read("gone.txt"), self.read("new", "gone.txt")), (lines(fixed), lines(fixed)))
+            report = self.report()
+            skipped = {t["name"]: (t["reason"], t["dataFile"], t["newFile"]) for t in report["terminals"]
+                       if t["outcome"] == "skipped"}
+            self.assertEqual(skipped, {"healthy": ("already complete", "healthy.txt", "new/healthy.txt"),
+                                       "empty": ("already complete", "empty.txt", "new/empty.txt")})
+
+            # -a reads a complete terminal again into <name>.2.txt; a refused clear is exit 3, which
+            # runs -x with the report's path.
+            later = punches("C1", 1)
+            with Simulator("870", "--error", "CLEARLOG", records=records(later)) as refusing:
+                again = terminals.replace(empty.address(), refusing.address())
+                night = self.nightly("-f", self.terminals(again % dropping.address()), "-o", self.out, "-d", DAY,
+                                     "-a", "-t", "empty", "-x", "echo notify")
+        self.assertEqual(night.rc, 3, night)
+        self.assertEqual(night.lines[0:3], ["healthy: skipped: not selected", "gone: skipped: not selected",
+                                            "dropping: skipped: not selected"])
+        self.assertRegex(night.lines[3], r"^empty: not-cleared, 1 record, 1 new: Can't clean up the data\. / ")
+        self.assertTrue(night.lines[4].endswith(", 3 skipped, 0 not-run; exit 3"), night)
+        self.assertEqual(night.lines[5].replace('"', ""), "notify " + host_path(os.path.join(self.folder(),
+                                                                                               "report.json")))
+        self.assertEqual((self.read("empty.2.txt"), self.read("new", "empty.2.txt")), (lines(later), lines(later)))
+        self.assertEqual(self.read("empty.txt"), b"")
+        (empty_now,) = [t for t in self.report()["terminals"] if t["name"] == "empty"]
+        self.assertEqual((empty_now["outcome"], empty_now["exitCode"], empty_now["attempts"], empty_now["dataFile"]),
+                         ("not-cleared", 3, 1, "empty.2.txt"))
 
 
-class JobExitCodes(NightlyCase):
-    def test_clock_or_clear_failure_keeps_the_file_and_the_log_and_exits_3(self):
-        with Simulator("870", "--error", "CLEARLOG", "--generate", "1") as refused, Simulator("870") as empty:
-            terminals = self.terminals("refused 870 %s -c\nempty 870 %s\n" % (refused.address(), empty.address()))
-            rc, out, err = self.nightly("-f", terminals, "-o", self.out, "-d", "2026-01-31")
-        day = os.path.join(self.out, "2026-01-31")
-        self.assertEqual(rc, 3, (out, err))
-        self.assertEqual(out.splitlines()[0], "refused: clock or clear failed (exit 3), 1 record; log %s"
-                         % self.shown(os.path.join(day, "refused.log")))
-        self.assertEqual(sorted(os.listdir(day)), ["empty.txt", "refused.log", "refused.txt"])
-        self.assertEqual(len(self.read(os.path.join(day, "refused.txt")).split(b"\r\n")), 2)
+class DaysInARow(NightlyCase):
+    """Three nights of five terminals. Taken over every day folder, the new/ files of a terminal
+    hold each record it stored exactly once, whatever happened to its memory in between."""
 
-    def test_all_complete_exits_0_in_todays_folder_and_nothing_to_run_exits_1(self):
-        days = {datetime.date.today().isoformat()}
-        with Simulator("870", "--generate", "2") as sim:
-            rc, out, err = self.nightly("-f", self.terminals("only 870 %s\n" % sim.address()), "-o", self.out)
-        days.add(datetime.date.today().isoformat())
-        self.assertEqual((rc, out.splitlines()[0]), (0, "only: complete, 2 records"), err)
-        (day,) = os.listdir(self.out)
-        self.assertIn(day, days)
-        self.assertEqual(os.listdir(os.path.join(self.out, day)), ["only.txt"])
-        rc, out, err = self.nightly("-f", self.terminals("# nothing yet\n"), "-o", self.out, "-d", "2026-02-01")
-        self.assertEqual((rc, out), (1, ""), err)
+    def test_new_files_hold_every_record_exactly_once(self):
+        days = ["2026-03-01", "2026-03-02", "2026-03-03"]
+        switches = {"cleared": "-c", "kept": "-u", "refused": "-c", "wiped": "", "dark": "-c -u"}
+        stored = {name: [] for name in switches}  # what each terminal's memory holds
+        delivered = {name: [] for name in switches}  # every record ever stored, in order
+        # A path outside the console code page: the job works with wide paths on Windows.
+        self.out = os.path.join(self.work, "données")
+        env = {"LANG": "C.UTF-8"}
+        for index, day in enumerate(days):
+            for number, name in enumerate(switches):
+                fresh = punches("%X%X" % (number, index), 2 + index, datetime.datetime(2026, 3, 1 + index, 8, 0))
+                if name == "kept" and index == 1:
+                    fresh.append(stored["kept"][0])  # a card punched twice in one second: two records
+                if name == "wiped" and index == 2:
+                    stored["wiped"] = []  # cleared at the device between two nights
+                stored[name] += fresh
+                delivered[name] += fresh
+            faults = {"refused": ["--error", "CLEARLOG"]} if index == 1 else {}
+            simulators = {name: Simulator("870", *faults.get(name, []), records=records(stored[name]))
+                          for name in switches if not (name == "dark" and index == 1)}
+            try:
+                closed = harness.closed_loopback_port()
+                text = "".join("%-8s 870 %s %s\n" % (name, simulators[name].address() if name in simulators
+                                                      else "127.0.0.1:%d" % closed, switches[name])
+                               for name in switches)
+                night = self.nightly("-f", self.terminals(text), "-o", self.out, "-d", day, "-r", "0", env=env)
+                for name, simulator in simulators.items():
+                    clears = "-c" in switches[name] and name not in faults
+                    cleared = simulator.wait_for_line(lambda l: l.startswith("records cleared"), 3 if clears else 0.2)
+                    self.assertEqual(cleared is not None, clears, (day, name, simulator.lines()))
+                    if cleared:
+                        stored[name] = []
+            finally:
+                for simulator in simulators.values():
+                    simulator.stop()
+            expected = {name: "complete" for name in switches}
+            if index == 1:
+                expected.update(refused="not-cleared", dark="failed")
+            self.assertEqual(self.outcomes(self.report(day)), expected, night)
+            self.assertEqual(night.rc, 2 if index == 1 else 0, night)
+
+        for name in switches:
+            got = b"".join(self.read("new", name + ".txt", day=day) for day in days
+                           if os.path.exists(os.path.join(self.folder(day), "new", name + ".txt")))
+            self.assertEqual(got, lines(delivered[name]), name)
 
 
-@unittest.skipIf(harness.target() == "wine", "zq-nightly.cmd runs its terminals one after another")
-class JobSlots(NightlyCase):
+class Limits(NightlyCase):
+    def test_a_hung_terminal_is_stopped_at_the_time_limit_and_the_night_goes_on(self):
+        slow = punches("E1", 40)
+        after = punches("E2", 2)
+        with Simulator("870", "--drip", "30", records=records(slow)) as hung, \
+                Simulator("870", records=records(after)) as next_one:
+            terminals = self.terminals("hung 870 %s -c\nnext 870 %s -c\n" % (hung.address(), next_one.address()))
+            started = time.monotonic()
+            job = self.start("-f", terminals, "-o", self.out, "-d", DAY, "-j", "1", "-l", "3")
+            try:
+                # The day is taken while the job runs: a second job for it refuses to start.
+                self.wait_for(lambda: os.path.exists(os.path.join(self.folder(), ".zq-nightly.lock")))
+                second = self.nightly("-f", terminals, "-o", self.out, "-d", DAY)
+                self.assertEqual(second.rc, 1, second)
+                self.assertIn("another job (process ", second.err)
+            finally:
+                night = Night(job.wait(timeout=120))
+            elapsed = time.monotonic() - started
+        self.assertEqual(night.rc, 2, night)
+        # Under Wine the stop request does not arrive (GenerateConsoleCtrlEvent fails there), so the
+        # run is ended 15 s after it.
+        self.assertLess(elapsed, 3 + (15 if WINE else 0) + 10)
+        self.assertRegex(night.lines[0], r"^hung: stopped: the time limit of 3 s was reached, ")
+        self.assertEqual(night.lines[1], "next: complete, 2 records, 2 new")
+        (report,) = [t for t in self.report()["terminals"] if t["name"] == "hung"]
+        self.assertEqual((report["outcome"], report["exitCode"], report["newFile"]), ("stopped", None, None))
+        # Natively the run ends on its stop request and leaves its data file; a run ended outright
+        # (Wine) leaves one only if the program had created it under its own name by then.
+        if not WINE or report["dataFile"] is not None:
+            self.assertEqual(report["dataFile"], "stopped/hung.txt")
+            self.assertIn("kept as stopped/hung.txt", night.lines[0])
+            self.assertWholeLinesOf(self.read("stopped", "hung.txt"), lines(slow))
+        self.assertFalse(os.path.exists(os.path.join(self.folder(), "hung.txt")))
+        self.assertNotIn(b"CLEARLOG", hung.received())
+
+    def test_a_terminal_that_comes_up_for_the_second_attempt(self):
+        port = harness.closed_loopback_port()
+        stored = punches("F1", 2)
+        terminals = self.terminals("late 870 127.0.0.1:%d -u -c\n" % port)
+        job = self.start("-f", terminals, "-o", self.out, "-d", DAY, "-r", "1", "-w", "1")
+        try:
+            # The first attempt has ended once its log is there; the terminal comes up in the wait.
+            self.wait_for(lambda: os.path.exists(os.path.join(self.folder(), "logs", "late.log")))
+            with Simulator("870", "--port", str(port), records=records(stored)) as late:
+                night = Night(job.wait(timeout=60))
+                self.assertRegex(late.received(), rb"^GETLOGDATASETTIME00\d{14}CLEARLOG$")
+        finally:
+            if job.process.poll() is None:
+                job.wait(timeout=60)
+        self.assertEqual(night.rc, 0, night)
+        self.assertRegex(night.lines[0], r"^late: attempt 1 of 2 failed: Can't connect to the terminal 870\. .*"
+                         r"; next attempt in 1 s$")
+        self.assertEqual(night.lines[1], "late: complete, 2 records, 2 new")
+        (report,) = self.report()["terminals"]
+        self.assertEqual((report["attempts"], report["exitCode"], report["outcome"]), (2, 0, "complete"))
+        self.assertEqual(self.read("logs", "late.log").count(b"==== zq-nightly "), 2)
+
+
+@unittest.skipIf(WINE, "signals to the job and stand-in programs are POSIX; Wine runs the job's own cases above")
+class Stops(NightlyCase):
+    def fake_program(self, body):
+        """A shell script standing in for Zq-ReadUtility, which answers --version as it does."""
+        path = os.path.join(self.work, "fake-program")
+        with open(path, "w") as f:
+            f.write('#!/bin/sh\n[ "$1" = --version ] && { echo "Zq-ReadUtility 0.0.0"; exit 0; }\n' + body)
+        os.chmod(path, 0o755)
+        return path
+
+    def test_sigterm_stops_the_runs_writes_the_report_and_exits_2(self):
+        slow = punches("A2", 40)
+        with Simulator("870", "--drip", "30", records=records(slow)) as running, \
+                Simulator("870", records=records(punches("A3", 1))) as waiting:
+            terminals = self.terminals("running 870 %s -c\nwaiting 870 %s -c\n" % (running.address(),
+                                                                                  waiting.address()))
+            job = self.start("-f", terminals, "-o", self.out, "-d", DAY, "-j", "1")
+            self.wait_for(lambda: running.received().startswith(b"GETLOGDATA"))
+            time.sleep(0.5)
+            stopped_at = time.monotonic()
+            os.kill(job.pid, signal.SIGTERM)
+            night = Night(job.wait(timeout=60))
+        self.assertLess(time.monotonic() - stopped_at, 10)
+        self.assertEqual(night.rc, 2, night)
+        self.assertIn("stopped by SIGTERM", night.err)
+        self.assertRegex(night.lines[0], r"^running: stopped: the job was stopped by SIGTERM, ended by signal 15")
+        self.assertEqual(night.lines[1:], ["waiting: not-run: the job was stopped by SIGTERM first",
+                                           "2026-01-31: 0 complete, 0 empty, 0 clock-not-set, 0 not-cleared, "
+                                           "0 failed, 1 stopped (running), 0 skipped, 1 not-run (waiting); exit 2"])
+        report = self.report()
+        self.assertEqual((report["stoppedBy"], report["exitCode"]), ("SIGTERM", 2))
+        self.assertEqual([(t["outcome"], t["attempts"], t["dataFile"]) for t in report["terminals"]],
+                         [("stopped", 1, "stopped/running.txt"), ("not-run", 0, None)])
+        self.assertWholeLinesOf(self.read("stopped", "running.txt"), lines(slow))
+        self.assertEqual(waiting.received(), b"")
+        self.assertNotIn(b"CLEARLOG", running.received())
+
+    def test_a_stop_request_after_the_save_point_and_a_run_that_ignores_it(self):
+        # "saved" has written its file when the limit comes: it skips the clearing and exits 3.
+        # "deaf" ignores the request: it is ended 15 s later, and what it wrote is kept.
+        fake = self.fake_program(
+            'case $3 in\n'
+            'saved.txt)\n'
+            '  trap \'echo "Can\'"\'"\'t clean up the data."; exit 3\' TERM\n'
+            '  printf "0012AB34\\t1\\t%s\\t08:00:00\\t00\\r\\n" "$TODAY" >saved.txt\n'
+            '  echo \'Data file "saved.txt" written successfully.\'\n'
+            '  echo "Date/time updated successfully." ;;\n'
+            'deaf.txt)\n'
+            '  trap "" TERM\n'
+            '  printf "partial\\r\\n" >deaf.txt ;;\n'
+            'esac\n'
+            'while :; do sleep 0.1; done\n')
+        today = datetime.date.today().strftime("%d.%m.%Y")
+        terminals = self.terminals("saved 870 127.0.0.1:9 -u -c\ndeaf 870 127.0.0.2:9 -c\n")
+        started = time.monotonic()
+        night = self.nightly("-p", fake, "-f", terminals, "-o", self.out, "-d", DAY, "-l", "1",
+                             env={"TODAY": today})
+        self.assertGreater(time.monotonic() - started, 15)
+        self.assertEqual(night.rc, 2, night)
+        self.assertEqual(night.lines[0], "saved: not-cleared, 1 record, 1 new: Can't clean up the data.")
+        self.assertEqual(night.lines[1], "deaf: stopped: the time limit of 1 s was reached, ended 15 s after its "
+                                         "stop request; what it left in its data file is kept as stopped/deaf.txt")
+        self.assertEqual(self.read("saved.txt"), ("0012AB34\t1\t%s\t08:00:00\t00\r\n" % today).encode())
+        self.assertEqual(self.read("stopped", "deaf.txt"), b"partial\r\n")
+        report = self.report()
+        self.assertEqual([(t["outcome"], t["exitCode"]) for t in report["terminals"]],
+                         [("not-cleared", 3), ("stopped", None)])
+        self.assertIn("==== ended 15 s after its stop request", self.read("logs", "deaf.log").decode())
+
     def test_never_more_than_n_downloads_at_once_and_as_many_as_allowed(self):
-        # A stand-in program that counts the downloads running beside it.
         slots = os.path.join(self.work, "slots")
         os.mkdir(slots)
-        fake = os.path.join(self.work, "fake-download")
-        with open(fake, "w") as f:
-            f.write('#!/bin/sh\nmkdir "$SLOTS/$$"\nls "$SLOTS" | wc -l >>"$SLOTS.seen"\nsleep 1\n'
-                    'rmdir "$SLOTS/$$"\n: >"$3"\n')
-        os.chmod(fake, 0o755)
+        fake = self.fake_program('mkdir "$SLOTS/$$"\nls "$SLOTS" | wc -l >>"$SLOTS.seen"\nsleep 1\n'
+                                 'rmdir "$SLOTS/$$"\n: >"$3"\necho "Data file \\"$3\\" written successfully."\n')
         terminals = self.terminals("".join("t%d 870 127.0.0.1:%d\n" % (i, 1000 + i) for i in range(5)))
-        rc, out, err = run_nightly(["-p", fake, "-f", terminals, "-o", self.out, "-j", "3", "-d", "2026-01-31"],
-                                   cwd=self.work, env={"SLOTS": slots})
-        self.assertEqual(rc, 0, (out, err))
-        self.assertEqual(len(re.findall(r"^t\d: empty, no records$", out, re.M)), 5, out)
+        night = self.nightly("-p", fake, "-f", terminals, "-o", self.out, "-j", "3", "-d", DAY,
+                             env={"SLOTS": slots})
+        self.assertEqual(night.rc, 0, night)
+        self.assertEqual(sorted(night.lines[:-1]), ["t%d: empty, no records" % i for i in range(5)])
         with open(slots + ".seen") as f:
             self.assertEqual(max(int(n) for n in f.read().split()), 3)
+
+
+class DryRun(NightlyCase):
+    def test_dry_run_reads_the_file_as_the_job_does_and_touches_nothing(self):
+        with Simulator("870", records=records(punches("A4", 1))) as sim:
+            terminals = self.terminals(
+                "good    870  127.0.0.1:%d -u -c\n"
+                "again   QVK  127.000.000.001:%05d\n"
+                "GOOD    735  127.0.0.2:1001\n"
+                "serial  2210 7 -c -n1\n"
+                "serial2 2210 07\n"
+                "old     730  1\n"
+                "done    870  127.0.0.3\n"
+                "typo    870  127.0.0.1:99999\n"
+                "hall.2  870  127.0.0.4\n" % (sim.port, sim.port))
+            os.makedirs(self.folder())
+            with open(os.path.join(self.folder(), "done.txt"), "wb"):
+                pass
+            night = self.nightly("-f", terminals, "-o", self.out, "-d", DAY, "-n")
+            self.assertEqual(sim.received(), b"")
+        self.assertEqual(night.rc, 2, night)
+        program = host_path(os.path.join(os.path.dirname(nightly_program()),
+                                         "Zq-ReadUtility.exe" if WINE else "Zq-ReadUtility"))
+        work = host_path(os.path.join(self.folder(), ".work"))
+        separator = "\\" if WINE else "/"
+        self.assertEqual(night.lines, [
+            "good: would run %s 870 127.0.0.1:%d good.txt -u -c -debug in %s%sgood" % (program, sim.port, work,
+                                                                                       separator),
+            "again: skipped: invalid line 2: address 127.000.000.001:%05d reaches the terminal of line 1 (good)"
+            % sim.port,
+            "GOOD: skipped: invalid line 3: name GOOD is used by line 1",
+            "serial: would run %s 2210 7 serial.txt -c -n1 -debug in %s%sserial" % (program, work, separator),
+            "serial2: skipped: invalid line 5: address 07 reaches the terminal of line 4 (serial)",
+            "old: skipped: invalid line 6: model 730: Zq-ReadUtility downloads nothing from it",
+            "done: skipped: already complete",
+            "typo: skipped: invalid line 8: address 127.0.0.1:99999 is not an IPv4 address a.b.c.d or a.b.c.d:port",
+            "hall.2: skipped: invalid line 9: name hall.2 ends in a dot and a number, as the further downloads of a "
+            "day are named",
+            "2026-01-31: dry run: 2 to read, 1 skipped, 6 invalid lines",
+        ])
+        self.assertEqual(os.listdir(self.out), [DAY])
+        self.assertEqual(os.listdir(self.folder()), ["done.txt"])
+
+        night = self.nightly("-f", self.terminals("good 870 127.0.0.1:1\n"), "-o", self.out, "-d", DAY, "-n")
+        self.assertEqual((night.rc, night.lines[-1]), (0, "2026-01-31: dry run: 1 to read, 0 skipped, 0 invalid lines"))
+        # A name that is not in the file is a typing error: nothing runs.
+        night = self.nightly("-f", self.terminals("good 870 127.0.0.1:1\n"), "-o", self.out, "-d", DAY, "-t", "godo")
+        self.assertEqual((night.rc, night.lines), (1, []), night)
+        self.assertIn("-t godo: no such terminal", night.err)
+        self.assertEqual(os.listdir(self.folder()), ["done.txt"])
 
 
 if __name__ == "__main__":
