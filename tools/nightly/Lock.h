@@ -2,6 +2,7 @@
 // that holds it, and which records the holder's process id for whoever finds it taken.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace ZqNightly {
@@ -30,11 +31,8 @@ public:
 
 private:
   std::string path_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  // The descriptor, or the HANDLE; -1 (also INVALID_HANDLE_VALUE): none.
+  intptr_t handle_ = -1;
 };
 
 }  // namespace ZqNightly

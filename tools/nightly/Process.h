@@ -60,9 +60,7 @@ private:
   long id_ = 0;
   bool running_ = false;
   Status status_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#endif
+  void* handle_ = nullptr;  // the process's HANDLE on Windows; POSIX systems go by the id
 };
 
 }  // namespace ZqNightly
