@@ -108,6 +108,18 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     exitCode = 0;
     return false;
   }
+  std::vector<Terminal> terminals;
+  if (!chooseDay() || !readTerminalList(terminals) || !findTheProgram()) return false;
+  outputFolder_ = FileSystem::absolute(options_.outputFolder);
+  if (outputFolder_.empty()) {
+    Console::err("zq-nightly: cannot read the path " + options_.outputFolder);
+    return false;
+  }
+  setUpRuns(terminals);
+  return true;
+}
+
+bool Job::chooseDay() {
   LocalTime day;
   if (options_.day.empty()) {
     day_ = started_.date();
@@ -117,13 +129,17 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     Console::err("zq-nightly: -d wants a date that exists, as YYYY-MM-DD, not \"" + options_.day + "\"");
     return false;
   }
+  return true;
+}
 
+bool Job::readTerminalList(std::vector<Terminal>& terminals) {
   std::string text;
+  std::string error;
   if (!FileSystem::readFile(options_.terminalsFile, text, error)) {
     Console::err("zq-nightly: the terminals file: " + error);
     return false;
   }
-  const std::vector<Terminal> terminals = readTerminals(text);
+  terminals = readTerminals(text);
   if (terminals.empty()) {
     Console::err("zq-nightly: no terminal in " + options_.terminalsFile);
     return false;
@@ -136,7 +152,10 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
       return false;
     }
   }
+  return true;
+}
 
+bool Job::findTheProgram() {
   const std::string wanted = options_.program.empty()
                                  ? FileSystem::join(FileSystem::executableDirectory(), "Zq-ReadUtility")
                                  : options_.program;
@@ -148,6 +167,7 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     return false;
   }
   std::string said;
+  std::string error;
   if (!Process::capture(program_, {"--version"}, versionLimitMs, said, error)) {
     if (error.compare(0, 6, "cannot") == 0) {
       Console::err("zq-nightly: " + error);
@@ -159,12 +179,10 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
   if (!saidLines.empty() && saidLines[0].compare(0, 15, "Zq-ReadUtility ") == 0) {
     report_.programVersion = saidLines[0].substr(15);
   }
+  return true;
+}
 
-  outputFolder_ = FileSystem::absolute(options_.outputFolder);
-  if (outputFolder_.empty()) {
-    Console::err("zq-nightly: cannot read the path " + options_.outputFolder);
-    return false;
-  }
+void Job::setUpRuns(const std::vector<Terminal>& terminals) {
   dayFolder_ = FileSystem::join(outputFolder_, day_);
   report_.day = day_;
   report_.version = ZQ_NIGHTLY_VERSION;
@@ -180,7 +198,6 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     run.workFolder = FileSystem::join(FileSystem::join(dayFolder_, ".work"), terminal.name);
     runs_.push_back(std::move(run));
   }
-  return true;
 }
 
 // Which terminals this job reads; the others are skipped with their reason.
@@ -231,6 +248,23 @@ int Job::dryRun() {
   return invalid > 0 ? 2 : 0;
 }
 
+bool Job::takeTheDay() {
+  std::string detail;
+  const std::string lockPath = FileSystem::join(dayFolder_, ".zq-nightly.lock");
+  switch (lock_.tryTake(lockPath, detail)) {
+    case Lock::Held:
+      Console::err("zq-nightly: another job (process " + (detail.empty() ? std::string("unknown") : detail) +
+                   ") is running for " + dayFolder_);
+      return false;
+    case Lock::Failed: Console::err("zq-nightly: " + detail); return false;
+    case Lock::TakenOver:
+      warn("took over " + lockPath + " from process " + detail + ", which is gone (a job that ended abnormally)");
+      return true;
+    case Lock::Taken: return true;
+  }
+  return false;
+}
+
 int Job::night() {
   std::string error;
   if (!FileSystem::makeDirectories(dayFolder_, error)) {
@@ -239,19 +273,7 @@ int Job::night() {
   }
   StopRequest::install();
   Process::prepare();
-  std::string detail;
-  const std::string lockPath = FileSystem::join(dayFolder_, ".zq-nightly.lock");
-  switch (lock_.tryTake(lockPath, detail)) {
-    case Lock::Held:
-      Console::err("zq-nightly: another job (process " + (detail.empty() ? std::string("unknown") : detail) +
-                   ") is running for " + dayFolder_);
-      return 1;
-    case Lock::Failed: Console::err("zq-nightly: " + detail); return 1;
-    case Lock::TakenOver:
-      warn("took over " + lockPath + " from process " + detail + ", which is gone (a job that ended abnormally)");
-      break;
-    case Lock::Taken: break;
-  }
+  if (!takeTheDay()) return 1;
   // From now on report.json stands for this job, and it is written when the job ends.
   const std::string reportPath = FileSystem::join(dayFolder_, "report.json");
   std::vector<std::string> names;
@@ -381,6 +403,28 @@ void Job::requestStop(Run& run, const std::string& cause) {
   }
 }
 
+void Job::retryLater(Run& run, const std::string& failure) {
+  run.report.reason = failure;
+  run.state = Run::Waiting;
+  run.readyMs = Clock::monotonicMs() + static_cast<int64_t>(options_.waitSeconds) * 1000;
+  Console::out(run.terminal.name + ": attempt " + std::to_string(run.report.attempts) + " of " +
+               std::to_string(options_.retries + 1) + " failed" + (failure.empty() ? "" : ": " + failure) +
+               "; next attempt in " + std::to_string(options_.waitSeconds) + " s");
+}
+
+void Job::endStopped(Run& run, const Process::Status& status, const std::string& failure) {
+  TerminalReport& report = run.report;
+  report.outcome = run.stopSent ? "stopped" : "failed";
+  const std::string kept = keepStopped(run);
+  report.dataFile = kept;
+  const std::string separator = run.stopSent ? ", " : "";
+  report.reason = (run.stopSent ? run.stopCause : std::string()) +
+                  (run.killed ? separator + "ended " + std::to_string(stopGraceMs / 1000) + " s after its stop request"
+                              : separator + endingOf(status)) +
+                  (failure.empty() ? "" : ": " + failure) +
+                  (kept.empty() ? "" : "; what it left in its data file is kept as " + kept);
+}
+
 void Job::end(Run& run) {
   const Process::Status status = run.process->status();
   TerminalReport& report = run.report;
@@ -410,23 +454,10 @@ void Job::end(Run& run) {
   } else if (returned && status.code == 2 && !run.stopSent && !stopping_ && report.attempts <= options_.retries) {
     // Nothing was saved and nothing was changed on the terminal: trying again is safe.
     FileSystem::removeFile(dataFile);
-    report.reason = failure;
-    run.state = Run::Waiting;
-    run.readyMs = Clock::monotonicMs() + static_cast<int64_t>(options_.waitSeconds) * 1000;
-    Console::out(run.terminal.name + ": attempt " + std::to_string(report.attempts) + " of " +
-                 std::to_string(options_.retries + 1) + " failed" + (failure.empty() ? "" : ": " + failure) +
-                 "; next attempt in " + std::to_string(options_.waitSeconds) + " s");
+    retryLater(run, failure);
     return;
   } else if (!returned || run.stopSent) {
-    report.outcome = run.stopSent ? "stopped" : "failed";
-    const std::string kept = keepStopped(run);
-    report.dataFile = kept;
-    report.reason = (run.stopSent ? run.stopCause : std::string()) +
-                    (run.killed ? std::string(run.stopSent ? ", " : "") + "ended " +
-                                      std::to_string(stopGraceMs / 1000) + " s after its stop request"
-                                : std::string(run.stopSent ? ", " : "") + endingOf(status)) +
-                    (failure.empty() ? "" : ": " + failure) +
-                    (kept.empty() ? "" : "; what it left in its data file is kept as " + kept);
+    endStopped(run, status, failure);
   } else {
     FileSystem::removeFile(dataFile);
     report.outcome = "failed";

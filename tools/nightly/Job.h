@@ -45,13 +45,24 @@ private:
   };
 
   bool prepare(const std::vector<std::string>& arguments, int& exitCode);
+  // The parts of prepare; each says what is wrong on standard error and is false then.
+  bool chooseDay();
+  bool readTerminalList(std::vector<Terminal>& terminals);
+  bool findTheProgram();
+  void setUpRuns(const std::vector<Terminal>& terminals);
   void classify(bool lookForCompleteFiles);
   int dryRun();
   int night();
+  // Takes the day's lock (over from a job that is gone); false, said, when another job holds it.
+  bool takeTheDay();
   void loop();
   void start(Run& run);
   void requestStop(Run& run, const std::string& cause);
   void end(Run& run);
+  // An attempt that failed before it changed anything: the next one after the wait.
+  void retryLater(Run& run, const std::string& failure);
+  // A run that was stopped, or ended without an exit code of its own.
+  void endStopped(Run& run, const Process::Status& status, const std::string& failure);
   void commit(Run& run, const Process::Status& status, const std::vector<std::string>& console,
               const std::string& failure);
   std::string keepStopped(Run& run);

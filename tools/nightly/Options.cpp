@@ -56,6 +56,23 @@ const char* wanted(char option) {
   }
 }
 
+// One option that takes a value; false when the value is not one it takes.
+bool setOption(char letter, const std::string& value, Options& options) {
+  switch (letter) {
+    case 'f': options.terminalsFile = value; break;
+    case 'o': options.outputFolder = value; break;
+    case 'p': options.program = value; break;
+    case 'd': options.day = value; break;
+    case 't': options.names.push_back(value); break;
+    case 'x': options.notify = value; break;
+    case 'j': return readNumber(value, 1, 64, options.jobs);
+    case 'r': return readNumber(value, 0, 100, options.retries);
+    case 'w': return readNumber(value, 0, 86400, options.waitSeconds);
+    case 'l': return readNumber(value, 1, 604800, options.limitSeconds);
+  }
+  return !value.empty();
+}
+
 }  // namespace
 
 bool readOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
@@ -87,20 +104,7 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options, st
       return false;
     }
     const std::string& value = arguments[++i];
-    bool good = !value.empty();
-    switch (option[1]) {
-      case 'f': options.terminalsFile = value; break;
-      case 'o': options.outputFolder = value; break;
-      case 'p': options.program = value; break;
-      case 'd': options.day = value; break;
-      case 't': options.names.push_back(value); break;
-      case 'x': options.notify = value; break;
-      case 'j': good = readNumber(value, 1, 64, options.jobs); break;
-      case 'r': good = readNumber(value, 0, 100, options.retries); break;
-      case 'w': good = readNumber(value, 0, 86400, options.waitSeconds); break;
-      case 'l': good = readNumber(value, 1, 604800, options.limitSeconds); break;
-    }
-    if (!good) {
+    if (!setOption(option[1], value, options)) {
       error = option + " wants " + wanted(option[1]) + ", not \"" + value + "\"";
       return false;
     }
