@@ -3,11 +3,9 @@ with their standard descriptors closed: the data file under its own name is only
 or as it was, and a stop that comes once the file is saved never ends the run by a signal."""
 
 import os
-import shlex
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -23,31 +21,16 @@ INTERRUPTED_EXE = 0xC000013A & 0xFF
 
 
 class Run:
-    """The program started in the background (the .exe in a pseudo-terminal, as it needs a console)."""
+    """The program started in the background (harness.start_program: the .exe in a pseudo-terminal)."""
 
     def __init__(self, case, args, env=None):
-        self.out = tempfile.mkdtemp(prefix="zq-stop-")
         self.address = args[1]
-        args = [str(a) for a in args]
-        if NATIVE:
-            run_env = dict(os.environ, **(env or {}))
-            self.process = subprocess.Popen([harness.program()] + args, cwd=case.dir, env=run_env,
-                                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                            stderr=subprocess.PIPE, start_new_session=True)
-        else:
-            harness._ensure_wine()
-            inner = "wine %s >%s 2>%s" % (" ".join(shlex.quote(a) for a in [harness.program()] + args),
-                                          shlex.quote(os.path.join(self.out, "stdout")),
-                                          shlex.quote(os.path.join(self.out, "stderr")))
-            self.process = subprocess.Popen(["script", "-qec", inner, "/dev/null"], cwd=case.dir,
-                                            env=harness._wine_env(env), stdin=subprocess.DEVNULL,
-                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                            start_new_session=True)
+        self.started = harness.start_program(args, cwd=case.dir, env=env)
 
     def stop(self, signal_number):
         """Sends the stop request to the program itself (under Wine: the .exe's own process)."""
         if NATIVE:
-            os.kill(self.process.pid, signal_number)
+            os.kill(self.started.pid, signal_number)
             return
         # The .exe's own process: its command line begins with the .exe (script's and the shell's
         # begin with their own names).
@@ -58,14 +41,8 @@ class Run:
 
     def finish(self, timeout=30):
         """(exit code, console lines) once the run has ended."""
-        if NATIVE:
-            stdout, _ = self.process.communicate(timeout=timeout)
-            return self.process.returncode, harness.console_text(stdout).splitlines()
-        self.process.wait(timeout)
-        with open(os.path.join(self.out, "stdout"), "rb") as f:
-            stdout = f.read()
-        # script ends with the status of its shell, which is that of wine.
-        return self.process.returncode, harness.console_text(stdout).splitlines()
+        result = self.started.wait(timeout)
+        return result.rc, result.lines
 
 
 def wait_for(sim, request, timeout=15.0):
