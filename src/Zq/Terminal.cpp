@@ -75,6 +75,12 @@ void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
       hexDump(stray).c_str());
 }
 
+bool TCPConnection::readyForRequest(const char* operation, bool clearing) {
+  if (clearing) return readyToClear(operation, settings.recvTimeoutMs);
+  dropStrayBytes(operation);
+  return true;
+}
+
 bool TCPConnection::readyToClear(const char* operation, int32_t waitMs) {
   if (inStep) dropStrayBytes(operation, waitMs);
   if (inStep) return true;

@@ -90,6 +90,9 @@ protected:
   // `operation`. Such a connection is out of step from then on. `waitMs` gives bytes still on
   // their way that long.
   void dropStrayBytes(const char* operation, int32_t waitMs = 0);
+  // Right before a request: stray bytes dropped; a clearing request only on a connection in step
+  // (readyToClear, one receive wait given to bytes still on their way). False: not to be sent.
+  bool readyForRequest(const char* operation, bool clearing);
   // Starts the whole wait of the reply to the request just sent.
   void startReply() { socket.setReplyDeadline(settings.replyDeadlineMs()); }
   // Whether a clearing request may go out: every earlier request got its whole reply and nothing

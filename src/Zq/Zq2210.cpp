@@ -156,7 +156,7 @@ bool Zq2210::cmd_is(const char* itemName, const char* itemValue) {
 }
 
 bool Zq2210::reset() {
-  const Clearing clearing = clearingFor(LOG_SITE, "Zq2210", (savedRecords));
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq2210", savedRecords);
   if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   if (!readyToClear("Zq2210::reset")) return false;
   if (!cmd_li()) {

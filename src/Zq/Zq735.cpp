@@ -60,9 +60,7 @@ bool Zq735::onReceive(const uint8_t* data, int32_t length) {
 bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSize, Command& reply) {
   const char operation = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   const std::string name = std::string("Zq735::cmd_") + operation;
-  // The erasure goes out only on a connection in step, checked right before it is sent.
-  if (letter != 'E') dropStrayBytes(name.c_str());
-  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
+  if (!readyForRequest(name.c_str(), letter == 'E')) return false;
   reply.clear();
   reply.append(FrameStart);
   reply.append(static_cast<uint8_t>(letter));
@@ -200,7 +198,7 @@ bool Zq735::setDateTime(const Common::LocalTime& now) {
 }
 
 bool Zq735::reset() {
-  const Clearing clearing = clearingFor(LOG_SITE, "Zq735", (savedRecords));
+  const Clearing clearing = clearingFor(LOG_SITE, "Zq735", savedRecords);
   if (clearing != Clearing::Needed) return clearing == Clearing::NothingToClear;
   // Nothing more is asked on a connection out of step: its replies cannot be trusted.
   if (!readyToClear("Zq735::reset", 0)) return false;

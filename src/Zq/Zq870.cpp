@@ -78,9 +78,7 @@ bool Zq870::send(const char* operation, const char* word, const Command& request
 
 bool Zq870::exchange(const char* operation, const char* word, const std::string& arguments, Command& reply) {
   const std::string name = std::string("Zq870::") + operation;
-  // The clearing goes out only on a connection in step, checked right before it is sent.
-  if (pendingCommand != PendingClearLog) dropStrayBytes(name.c_str());
-  else if (!readyToClear(name.c_str(), settings.recvTimeoutMs)) return false;
+  if (!readyForRequest(name.c_str(), pendingCommand == PendingClearLog)) return false;
   reply.clear();
   reply.appendText(word);
   reply.appendText(arguments);
