@@ -11,10 +11,11 @@ namespace Simulator {
 namespace {
 
 // A reply's code is one letter, N unless --error names it. The 2210 answers record by record, and
-// its line is no TCP connection.
+// its line is no TCP connection: one program at a time can be on it.
 std::string checkOption(const std::string& option, Options& options) {
   if (option == "--send-all") return option + ": only the 870 streams its records";
   if (option == "--close-after") return option + " works on TCP connections only";
+  if (option == "--parallel") return option + " works on TCP connections only (870, QVK, 735)";
   if (option != "--error") return "";
   std::string& code = options.errors.back().value;
   if (code.empty()) code = "N";

@@ -218,7 +218,13 @@ const OptionRow optionTable[] = {
      "output line is \"pty=/dev/pts/N\"."},
     {nullptr, "--once", nullptr, nullptr, setOnce, "serve one connection, then exit (2210: one log-in ... log-out)"},
     {nullptr, "--connections", "N", "a positive number", setNumber<&Options::connections, 1, 1000000000>,
-     "serve N connections, then exit (default: until killed)"},
+     "serve N connections, then exit once all are closed (default:\n"
+     "until killed)"},
+    {nullptr, "--parallel", nullptr, nullptr, setFlag<&Options::parallel>,
+     "870, QVK, 735: accept further connections while some are open, and\n"
+     "answer them all from the one record memory (a clear on one empties\n"
+     "it for all). One loop serves them: a reply being sent, with its\n"
+     "--late, --drip or --pause waits, holds up the other connections."},
     {"Records (kept, and cleared by the terminal's clear command, while the process runs):", "--records", "FILE",
      "a file name", setText<&Options::recordsFile>,
      "one record per line, in the terminal's own format:\n"

@@ -26,6 +26,7 @@ struct Options {
   int port = 1001;
   std::string link;
   long connections = -1;  // -1: until killed
+  bool parallel = false;  // TCP: further connections are accepted while some are open
   std::string recordsFile;
   long generate = -1;
   std::string receivedFile;
