@@ -20,9 +20,10 @@ from simulator import Simulator  # noqa: E402
 WINE = harness.target() == "wine"
 DAY = "2026-01-31"
 TERMINAL_KEYS = {"name", "model", "address", "switches", "outcome", "exitCode", "attempts", "records", "newRecords",
-                 "suspectRecords", "dataFile", "newFile", "logFile", "started", "finished", "seconds", "reason"}
+                 "suspectRecords", "dataFile", "newFile", "logFile", "started", "finished", "seconds", "reason",
+                 "cleared", "clockSet", "firstNight", "stateDamaged", "recovered"}
 JOB_KEYS = {"day", "started", "finished", "exitCode", "stoppedBy", "version", "program", "programVersion",
-            "terminalsFile", "terminals"}
+            "terminalsFile", "interrupted", "recoveredDays", "terminals"}
 
 
 def nightly_program():
@@ -152,7 +153,7 @@ class OneDay(NightlyCase):
             # A failed download is tried again, a complete one never; the summary names the failures.
             self.assertEqual(night.rc, 2, night)
             self.assertEqual(night.lines[-1], "2026-01-31: 1 complete, 1 empty, 0 clock-not-set, 0 not-cleared, "
-                             "2 failed (gone, dropping), 0 stopped, 0 skipped, 0 not-run; exit 2")
+                             "0 pending, 2 failed (gone, dropping), 0 busy, 0 stopped, 0 skipped, 0 not-run; exit 2")
             printed = sorted(night.lines[:-1])
             self.assertEqual(len(printed), 6, night)
             not_written = r"Can't write data file \"dropping.txt\"\."
@@ -388,7 +389,8 @@ class Stops(NightlyCase):
         self.assertRegex(night.lines[0], r"^running: stopped: the job was stopped by SIGTERM, ended by signal 15")
         self.assertEqual(night.lines[1:], ["waiting: not-run: the job was stopped by SIGTERM first",
                                            "2026-01-31: 0 complete, 0 empty, 0 clock-not-set, 0 not-cleared, "
-                                           "0 failed, 1 stopped (running), 0 skipped, 1 not-run (waiting); exit 2"])
+                                           "0 pending, 0 failed, 0 busy, 1 stopped (running), 0 skipped, "
+                                           "1 not-run (waiting); exit 2"])
         report = self.report()
         self.assertEqual((report["stoppedBy"], report["exitCode"]), ("SIGTERM", 2))
         self.assertEqual([(t["outcome"], t["attempts"], t["dataFile"]) for t in report["terminals"]],

@@ -76,6 +76,10 @@ int64_t monotonicMs() {
       .count();
 }
 
+int64_t epochSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace Clock
 }  // namespace ZqNightly
 

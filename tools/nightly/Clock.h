@@ -29,6 +29,8 @@ namespace Clock {
 LocalTime now();
 // Milliseconds on a clock that never goes back (time limits, waits).
 int64_t monotonicMs();
+// Seconds since 1970 (UTC): what a time limit is recorded in for another job to read.
+int64_t epochSeconds();
 
 }  // namespace Clock
 

@@ -14,6 +14,10 @@ bool isExecutableFile(const std::string& path);
 std::vector<std::string> candidateNames(const std::string& name);
 bool makeDirectory(const std::string& path, std::string& error);
 
+std::string refusal(const std::string& path, const std::string& kind, const char* wanted) {
+  return path + " is " + kind + ", not " + wanted + " of the job's own: refused";
+}
+
 }  // namespace
 
 std::string join(const std::string& folder, const std::string& name) {
@@ -45,6 +49,8 @@ std::string findProgram(const std::string& name) {
   }
 }
 
+bool exists(const std::string& path) { return kindOf(path) != Kind::Absent; }
+
 bool makeDirectories(const std::string& path, std::string& error) {
   if (path.empty() || isDirectory(path)) return true;
   const size_t cut = path.find_last_of(std::string(1, separator()) + "/");
@@ -54,6 +60,18 @@ bool makeDirectories(const std::string& path, std::string& error) {
   }
   // Another job may create it at the same moment.
   return makeDirectory(path, error) || isDirectory(path);
+}
+
+bool makeOwnFolder(const std::string& path, std::string& error) {
+  switch (kindOf(path)) {
+    case Kind::Folder: return true;
+    case Kind::Absent:
+      // Another job may create it at the same moment.
+      return makeDirectory(path, error) || kindOf(path) == Kind::Folder;
+    case Kind::File: error = refusal(path, "a file", "a folder"); return false;
+    case Kind::Other: error = refusal(path, strangeKind(path), "a folder"); return false;
+  }
+  return false;
 }
 
 }  // namespace FileSystem

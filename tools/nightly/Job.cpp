@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "Console.h"
 #include "FileSystem.h"
 #include "NightlyVersion.h"
 #include "Records.h"
+#include "Recovery.h"
 #include "StopRequest.h"
+#include "Verdict.h"
 
 namespace ZqNightly {
 namespace {
@@ -20,46 +23,7 @@ const int64_t notifyLimitMs = 60000;
 // The program's --version, which a cold Wine prefix takes seconds to start.
 const int64_t versionLimitMs = 30000;
 
-const char* const debugLogName = "Zq-ReadUtility.log";
-const char* const consoleName = "console.txt";
-
 void warn(const std::string& text) { Console::err("zq-nightly: Warning: " + text); }
-
-std::vector<std::string> textLines(const std::string& text) {
-  std::vector<std::string> result;
-  for (std::string line : Records::lines(text)) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    result.push_back(line);
-  }
-  return result;
-}
-
-bool contains(const std::vector<std::string>& lines, const std::string& wanted) {
-  return std::find(lines.begin(), lines.end(), wanted) != lines.end();
-}
-
-// Why an attempt failed, as the program tells it: its console lines that say what it could not
-// do, and the last Error line of its debug log (without time stamp and level).
-std::string failureOf(const std::vector<std::string>& console, const std::string& debugLog) {
-  std::string text;
-  for (const std::string& line : console) {
-    if (line.compare(0, 6, "Can't ") == 0) text += (text.empty() ? "" : " ") + line;
-  }
-  std::string lastError;
-  for (const std::string& line : textLines(debugLog)) {
-    const size_t at = line.find("] [ERROR] ");
-    if (at == std::string::npos) continue;
-    lastError = line.substr(at + 10);
-    // The source position (" at Zq\\Zq870:150") is for developers; the log keeps it.
-    const size_t source = lastError.rfind(" at ");
-    if (source != std::string::npos && lastError.find(':', source) != std::string::npos &&
-        lastError.find(' ', source + 4) == std::string::npos) {
-      lastError.erase(source);
-    }
-  }
-  if (!lastError.empty()) text += (text.empty() ? "" : " / ") + lastError;
-  return text;
-}
 
 std::string endingOf(const Process::Status& status) {
   return status.exited ? "exit code " + std::to_string(status.code) : "ended by " + status.ending;
@@ -80,7 +44,31 @@ std::string commandText(const std::string& program, const std::vector<std::strin
   return text;
 }
 
+// The name of a terminal's lock file in .state: "tcp 127.0.0.1:1001" -> "terminal-tcp-127.0.0.1-1001.lock".
+std::string terminalLockName(const std::string& key) {
+  std::string name = "terminal-" + foldName(key) + ".lock";
+  for (char& c : name) {
+    if (c == ' ' || c == ':') c = '-';
+  }
+  return name;
+}
+
+// The value of a "key value" line of a lock's record.
+std::string recordValue(const std::string& record, const std::string& key) {
+  for (const std::string& line : textLines(record)) {
+    if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
+  }
+  return std::string();
+}
+
+bool isPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos;
+}
+
 }  // namespace
+
+Job::Job() = default;
+Job::~Job() = default;
 
 int Job::run(const std::vector<std::string>& arguments) {
   int exitCode = 0;
@@ -108,14 +96,13 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     exitCode = 0;
     return false;
   }
-  std::vector<Terminal> terminals;
-  if (!chooseDay() || !readTerminalList(terminals) || !findTheProgram()) return false;
+  if (!chooseDay() || !readTerminalList(terminals_) || !findTheProgram()) return false;
   outputFolder_ = FileSystem::absolute(options_.outputFolder);
   if (outputFolder_.empty()) {
     Console::err("zq-nightly: cannot read the path " + options_.outputFolder);
     return false;
   }
-  setUpRuns(terminals);
+  setUpRuns(terminals_);
   return true;
 }
 
@@ -144,13 +131,16 @@ bool Job::readTerminalList(std::vector<Terminal>& terminals) {
     Console::err("zq-nightly: no terminal in " + options_.terminalsFile);
     return false;
   }
-  for (const std::string& name : options_.names) {
-    const bool known = std::any_of(terminals.begin(), terminals.end(),
-                                   [&name](const Terminal& terminal) { return terminal.name == name; });
-    if (!known) {
+  // A name is one name whatever its case, on -t as in the file.
+  for (std::string& name : options_.names) {
+    const auto known = std::find_if(terminals.begin(), terminals.end(), [&name](const Terminal& terminal) {
+      return foldName(terminal.name) == foldName(name);
+    });
+    if (known == terminals.end()) {
       Console::err("zq-nightly: -t " + name + ": no such terminal in " + options_.terminalsFile);
       return false;
     }
+    name = known->name;
   }
   return true;
 }
@@ -183,7 +173,7 @@ bool Job::findTheProgram() {
 }
 
 void Job::setUpRuns(const std::vector<Terminal>& terminals) {
-  dayFolder_ = FileSystem::join(outputFolder_, day_);
+  folder_.reset(new DayFolder(outputFolder_, day_));
   report_.day = day_;
   report_.version = ZQ_NIGHTLY_VERSION;
   report_.program = program_;
@@ -195,7 +185,6 @@ void Job::setUpRuns(const std::vector<Terminal>& terminals) {
     run.report.model = terminal.model;
     run.report.address = terminal.address;
     run.report.switches = terminal.switches;
-    run.workFolder = FileSystem::join(FileSystem::join(dayFolder_, ".work"), terminal.name);
     runs_.push_back(std::move(run));
   }
 }
@@ -204,24 +193,26 @@ void Job::setUpRuns(const std::vector<Terminal>& terminals) {
 void Job::classify(bool lookForCompleteFiles) {
   for (Run& run : runs_) {
     TerminalReport& report = run.report;
-    const bool selected = options_.names.empty() || std::find(options_.names.begin(), options_.names.end(),
-                                                              run.terminal.name) != options_.names.end();
+    const bool selected = options_.names.empty() || report.selected(options_.names);
     const std::string complete = run.terminal.name + ".txt";
     run.state = Run::Skipped;
-    report.outcome = "skipped";
     if (!run.terminal.valid()) {
+      report.outcome = Outcome::Skipped;
       report.reason = "invalid line " + std::to_string(run.terminal.line) + ": " + run.terminal.invalid;
+    } else if (run.recovered && (hasCompleteFile(report.outcome) || report.outcome == Outcome::Pending) &&
+               !(options_.again && selected)) {
+      // What a run of an earlier job left for the day is this terminal's download of the day.
+      run.state = Run::Done;
     } else if (!selected) {
+      report.outcome = Outcome::Skipped;
       report.reason = "not selected";
-    } else if (lookForCompleteFiles && !options_.again && FileSystem::exists(FileSystem::join(dayFolder_, complete))) {
+    } else if (lookForCompleteFiles && !options_.again && FileSystem::exists(folder_->file(complete))) {
+      report.outcome = Outcome::Skipped;
       report.reason = "already complete";
       report.dataFile = complete;
-      if (FileSystem::exists(FileSystem::join(FileSystem::join(dayFolder_, "new"), complete))) {
-        report.newFile = "new/" + complete;
-      }
+      if (FileSystem::exists(folder_->newPath(complete))) report.newFile = "new/" + complete;
     } else {
       run.state = Run::Queued;
-      report.outcome.clear();
     }
   }
 }
@@ -231,7 +222,7 @@ int Job::dryRun() {
   size_t toRun = 0;
   size_t invalid = 0;
   for (Run& run : runs_) {
-    if (run.state == Run::Skipped) {
+    if (run.state != Run::Queued) {
       Console::out(terminalLine(run.report));
       if (!run.terminal.valid()) ++invalid;
       continue;
@@ -240,7 +231,8 @@ int Job::dryRun() {
     std::vector<std::string> arguments = {run.terminal.model, run.terminal.address, run.terminal.name + ".txt"};
     arguments.insert(arguments.end(), run.terminal.switches.begin(), run.terminal.switches.end());
     arguments.push_back("-debug");
-    Console::out(run.terminal.name + ": would run " + commandText(program_, arguments) + " in " + run.workFolder);
+    Console::out(run.terminal.name + ": would run " + commandText(program_, arguments) + " in " +
+                 folder_->workFolder(run.terminal.name));
   }
   Console::out(day_ + ": dry run: " + std::to_string(toRun) + " to read, " +
                std::to_string(runs_.size() - toRun - invalid) + " skipped, " + std::to_string(invalid) +
@@ -249,16 +241,20 @@ int Job::dryRun() {
 }
 
 bool Job::takeTheDay() {
-  std::string detail;
-  const std::string lockPath = FileSystem::join(dayFolder_, ".zq-nightly.lock");
-  switch (lock_.tryTake(lockPath, detail)) {
-    case Lock::Held:
-      Console::err("zq-nightly: another job (process " + (detail.empty() ? std::string("unknown") : detail) +
-                   ") is running for " + dayFolder_);
+  std::string previous;
+  const std::string lockPath = folder_->lockPath();
+  switch (lock_.tryTake(lockPath, Lock::ownRecord(), previous)) {
+    case Lock::Held: {
+      const std::string holder = Lock::recordedId(previous);
+      Console::err("zq-nightly: another job (process " + (holder.empty() ? std::string("unknown") : holder) +
+                   ") is running for " + folder_->path());
       return false;
-    case Lock::Failed: Console::err("zq-nightly: " + detail); return false;
+    }
+    case Lock::Failed: Console::err("zq-nightly: " + previous); return false;
     case Lock::TakenOver:
-      warn("took over " + lockPath + " from process " + detail + ", which is gone (a job that ended abnormally)");
+      warn("took over " + lockPath + " from process " + Lock::recordedId(previous) +
+           ", which is gone (a job that ended abnormally)");
+      report_.interrupted = true;
       return true;
     case Lock::Taken: return true;
   }
@@ -267,7 +263,7 @@ bool Job::takeTheDay() {
 
 int Job::night() {
   std::string error;
-  if (!FileSystem::makeDirectories(dayFolder_, error)) {
+  if (!FileSystem::makeDirectories(outputFolder_, error) || !folder_->prepare(error)) {
     Console::err("zq-nightly: " + error);
     return 1;
   }
@@ -275,33 +271,72 @@ int Job::night() {
   Process::prepare();
   if (!takeTheDay()) return 1;
   // From now on report.json stands for this job, and it is written when the job ends.
-  const std::string reportPath = FileSystem::join(dayFolder_, "report.json");
-  std::vector<std::string> names;
-  for (const Run& run : runs_) {
-    if (run.terminal.valid()) names.push_back(run.terminal.name);
-  }
+  const std::string reportPath = folder_->reportPath();
   history_.reset(new History(outputFolder_));
-  if (!FileSystem::removeFile(reportPath) || !FileSystem::makeDirectories(FileSystem::join(dayFolder_, "new"), error) ||
-      !FileSystem::makeDirectories(FileSystem::join(dayFolder_, "logs"), error) || !history_->open(names, error)) {
+  if (!FileSystem::removeOwnFile(reportPath) || !history_->open(error)) {
     Console::err("zq-nightly: " + (error.empty() ? "cannot remove " + reportPath : error));
     return 1;
   }
-  report_.started = started_;
+  for (const std::string& problem : history_->problems()) {
+    Console::err("zq-nightly: Error: " + problem);
+    stateProblems_ = true;
+  }
+  report_.started = started_.iso();
+  recovery_.reset(new Recovery(outputFolder_, day_, *history_, terminals_, report_));
+  recoverEarlierJobs();
   classify(true);
   for (const Run& run : runs_) {
-    if (run.state == Run::Skipped) Console::out(terminalLine(run.report));
+    if (run.state == Run::Skipped || run.state == Run::Done) Console::out(terminalLine(run.report));
   }
 
   loop();
 
   finishReport();
-  if (!FileSystem::writeAtomically(reportPath, toJson(report_), error)) Console::err("zq-nightly: " + error);
+  if (!FileSystem::writeAtomically(reportPath, toJson(report_).dump(), error)) Console::err("zq-nightly: " + error);
   Console::out(summaryLine(report_));
   cleanUp();
   lock_.release();
   StopRequest::finished();
   if (report_.exitCode != 0 && !options_.notify.empty()) notify(reportPath);
   return report_.exitCode;
+}
+
+void Job::recoverEarlierJobs() {
+  std::set<std::string> days;
+  for (const std::string& day : DayFolder::days(outputFolder_)) {
+    const DayFolder other(outputFolder_, day);
+    if (day != day_ && (FileSystem::exists(other.lockPath()) || other.hasWork())) days.insert(day);
+  }
+  for (const History::Completed& commit : history_->completed()) {
+    if (commit.day != day_) days.insert(commit.day);
+  }
+  for (const std::string& day : days) {
+    if (StopRequest::requested()) break;
+    const DayFolder other(outputFolder_, day);
+    Lock lock;
+    std::string previous;
+    const Lock::Result taken = lock.tryTake(other.lockPath(), Lock::ownRecord(), previous);
+    // A job that runs for that day completes it itself.
+    if (taken == Lock::Held) continue;
+    if (taken == Lock::Failed) {
+      Console::err("zq-nightly: Error: " + previous);
+      stateProblems_ = true;
+      continue;
+    }
+    if (recovery_->completeDay(other)) report_.recoveredDays.push_back(day);
+  }
+  for (const auto& recovered : recovery_->recoverDay(*folder_)) {
+    report_.interrupted = true;
+    bool matched = false;
+    for (Run& run : runs_) {
+      if (!run.terminal.valid() || foldName(run.terminal.name) != recovered.first) continue;
+      run.report = recovered.second;
+      run.report.name = run.terminal.name;
+      run.recovered = true;
+      matched = true;
+    }
+    if (!matched) extraEntries_.push_back(recovered.second);
+  }
 }
 
 void Job::loop() {
@@ -351,6 +386,91 @@ void Job::loop() {
   }
 }
 
+std::string Job::unreadable(const Run& run) const {
+  const std::string& name = run.terminal.name;
+  std::string error;
+  if (!history_->check(name, error)) return error;
+  const std::string log = folder_->logPath(name);
+  const FileSystem::Kind kind = FileSystem::kindOf(log);
+  if (kind == FileSystem::Kind::Folder || kind == FileSystem::Kind::Other) {
+    return log + " is " + (kind == FileSystem::Kind::Folder ? std::string("a folder") : FileSystem::strangeKind(log)) +
+           ", not a log of the job's own: refused";
+  }
+  // The program's own files in its working folder must fit the platform's path length: a run
+  // that cannot start there may write elsewhere, and clear a terminal whose file nobody finds.
+  const std::string longest = folder_->workFile(name, "." + name + ".txt.zq-tmp");
+  if (longest.size() > FileSystem::longestPath()) {
+    return "the working folder " + folder_->workFolder(name) + " is too long for this system's paths (" +
+           std::to_string(longest.size()) + " characters with the program's files, at most " +
+           std::to_string(FileSystem::longestPath()) + "): use a shorter output folder";
+  }
+  return std::string();
+}
+
+bool Job::recoverTerminalLeftover(Run& run, const std::string& day, const std::string& name) {
+  if (day == day_) {
+    TerminalReport entry;
+    if (!recovery_->recoverWork(*folder_, name, entry)) return false;
+    report_.interrupted = true;
+    for (Run& other : runs_) {
+      if (!other.terminal.valid() || foldName(other.terminal.name) != foldName(name)) continue;
+      if (&other == &run && !(hasCompleteFile(entry.outcome) || entry.outcome == Outcome::Pending)) return true;
+      other.report = entry;
+      other.report.name = other.terminal.name;
+      other.recovered = true;
+      if (&other == &run) {
+        run.terminalLock.reset();
+        run.state = Run::Done;
+        Console::out(terminalLine(run.report));
+      }
+      return true;
+    }
+    extraEntries_.push_back(entry);
+    return true;
+  }
+  const DayFolder other(outputFolder_, day);
+  Lock lock;
+  std::string previous;
+  const Lock::Result taken = lock.tryTake(other.lockPath(), Lock::ownRecord(), previous);
+  if (taken == Lock::Held || taken == Lock::Failed) return false;
+  if (recovery_->completeDay(other)) report_.recoveredDays.push_back(day);
+  return true;
+}
+
+bool Job::takeTerminal(Run& run) {
+  const std::string path =
+      FileSystem::join(FileSystem::join(outputFolder_, ".state"), terminalLockName(run.terminal.key));
+  run.terminalLock.reset(new Lock());
+  std::string previous;
+  const std::string record = Lock::ownRecord() + "day " + day_ + "\nname " + run.terminal.name + "\n";
+  switch (run.terminalLock->tryTake(path, record, previous)) {
+    case Lock::Held: {
+      const std::string holder = Lock::recordedId(previous);
+      endUnstarted(run, Outcome::Busy,
+                   "another job is reading the terminal (process " + (holder.empty() ? "unknown" : holder) + ")", true);
+      return false;
+    }
+    case Lock::Failed: endUnstarted(run, Outcome::Failed, previous, false); return false;
+    case Lock::TakenOver: {
+      // Its last reader ended abnormally: what it read is put in place before the terminal is read
+      // again, or the order of the downloads would be lost.
+      const std::string day = recordValue(previous, "day");
+      const std::string name = recordValue(previous, "name");
+      if (!DayFolder::isDayName(day) || !isPlainName(name)) return true;
+      const DayFolder left(outputFolder_, day);
+      if (FileSystem::kindOf(left.workFolder(name)) == FileSystem::Kind::Absent) return true;
+      if (!recoverTerminalLeftover(run, day, name)) {
+        endUnstarted(run, Outcome::Busy,
+                     "a job that ended left a download of this terminal in " + day + ", whose job still runs", true);
+        return false;
+      }
+      return run.state != Run::Done;
+    }
+    case Lock::Taken: return true;
+  }
+  return true;
+}
+
 void Job::start(Run& run) {
   TerminalReport& report = run.report;
   ++report.attempts;
@@ -361,33 +481,61 @@ void Job::start(Run& run) {
   run.attemptStarted = Clock::now();
   if (report.attempts == 1) {
     run.firstStartMs = run.attemptStartMs;
-    report.started = run.attemptStarted;
-    report.ran = true;
+    report.started = run.attemptStarted.iso();
   }
-  const std::string dataName = run.terminal.name + ".txt";
+  const std::string& name = run.terminal.name;
+  const std::string dataName = name + ".txt";
   std::vector<std::string> arguments = {run.terminal.model, run.terminal.address, dataName};
   arguments.insert(arguments.end(), run.terminal.switches.begin(), run.terminal.switches.end());
   arguments.push_back("-debug");
   run.command = commandText(program_, arguments);
-  std::string error;
-  // What an earlier attempt left under the names the job gives is not this attempt's.
-  for (const char* name : {dataName.c_str(), debugLogName, consoleName}) {
-    FileSystem::removeFile(FileSystem::join(run.workFolder, name));
+  const std::string problem = unreadable(run);
+  if (!problem.empty()) {
+    endUnstarted(run, Outcome::Failed, problem, false);
+    return;
   }
+  if (!takeTerminal(run)) return;
+  std::string error;
   run.process.reset(new Process());
-  if (!FileSystem::makeDirectories(run.workFolder, error) ||
-      !run.process->start(program_, arguments, run.workFolder, FileSystem::join(run.workFolder, consoleName), error)) {
-    report.outcome = "failed";
-    report.reason = error;
-    report.finished = Clock::now();
-    report.logFile = "logs/" + run.terminal.name + ".log";
-    appendLog(run, std::string(), {}, error);
-    run.state = Run::Done;
-    Console::out(terminalLine(report));
+  if (!folder_->prepareWork(name, error) ||
+      !run.process->start(program_, arguments, folder_->workFolder(name),
+                          folder_->workFile(name, DayFolder::consoleName), run.terminalLock->handle(), error)) {
+    endUnstarted(run, Outcome::Failed, error, false);
     return;
   }
   run.limitMs = run.attemptStartMs + static_cast<int64_t>(options_.limitSeconds) * 1000;
   run.state = Run::Running;
+  run.record = RunRecord();
+  run.record.process = run.process->id();
+  run.record.token = run.process->token();
+  run.record.job = Process::currentId();
+  run.record.attempt = report.attempts;
+  run.record.limit = Clock::epochSeconds() + options_.limitSeconds;
+  run.record.started = run.attemptStarted.iso();
+  run.record.terminal = report;
+  saveRecord(run);
+}
+
+void Job::saveRecord(Run& run) {
+  std::string error;
+  if (!FileSystem::writeAtomically(folder_->runRecord(run.terminal.name), run.record.text(), error)) warn(error);
+}
+
+void Job::endUnstarted(Run& run, Outcome outcome, const std::string& reason, bool retry) {
+  run.terminalLock.reset();
+  if (run.state == Run::Done) return;
+  appendLog(run, std::string(), {}, reason);
+  if (retry && !stopping_ && run.report.attempts <= options_.retries) {
+    run.report.outcome = outcome;
+    retryLater(run, reason);
+    return;
+  }
+  run.report.outcome = outcome;
+  run.report.reason = reason;
+  run.report.finished = Clock::now().iso();
+  run.report.logFile = "logs/" + run.terminal.name + ".log";
+  run.state = Run::Done;
+  Console::out(terminalLine(run.report));
 }
 
 void Job::requestStop(Run& run, const std::string& cause) {
@@ -414,8 +562,19 @@ void Job::retryLater(Run& run, const std::string& failure) {
 
 void Job::endStopped(Run& run, const Process::Status& status, const std::string& failure) {
   TerminalReport& report = run.report;
-  report.outcome = run.stopSent ? "stopped" : "failed";
-  const std::string kept = keepStopped(run);
+  report.outcome = run.stopSent ? Outcome::Stopped : Outcome::Failed;
+  std::string kept;
+  std::string error;
+  const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
+  if (FileSystem::kindOf(dataFile) == FileSystem::Kind::File) {
+    kept = folder_->keepStopped(dataFile, run.terminal.name, error);
+    // Never deleted: where it could not be moved, it stays in the working folder for the next job.
+    if (kept.empty()) {
+      warn(error);
+      run.keepWork = true;
+      kept = folder_->relative(dataFile);
+    }
+  }
   report.dataFile = kept;
   const std::string separator = run.stopSent ? ", " : "";
   report.reason = (run.stopSent ? run.stopCause : std::string()) +
@@ -428,143 +587,104 @@ void Job::endStopped(Run& run, const Process::Status& status, const std::string&
 void Job::end(Run& run) {
   const Process::Status status = run.process->status();
   TerminalReport& report = run.report;
+  const std::string& name = run.terminal.name;
   std::string console;
   std::string debugLog;
   std::string ignored;
-  FileSystem::readFile(FileSystem::join(run.workFolder, consoleName), console, ignored);
-  FileSystem::readFile(FileSystem::join(run.workFolder, debugLogName), debugLog, ignored);
-  const std::vector<std::string> consoleLines = textLines(console);
-  const std::string dataFile = FileSystem::join(run.workFolder, run.terminal.name + ".txt");
-  const bool reported = contains(consoleLines, "Data file \"" + run.terminal.name + ".txt\" written successfully.") &&
-                        FileSystem::exists(dataFile);
-  const bool returned = status.exited && !run.killed;
-  std::string failure = failureOf(consoleLines, debugLog);
+  FileSystem::readOwnFile(folder_->workFile(name, DayFolder::consoleName), console, ignored);
+  FileSystem::readOwnFile(folder_->workFile(name, DayFolder::debugLogName), debugLog, ignored);
+  const std::string dataName = name + ".txt";
+  const std::string dataFile = folder_->workFile(name, dataName);
 
-  appendLog(run, debugLog, consoleLines, endingOf(status));
-  report.finished = Clock::now();
+  RunEnding ending;
+  ending.exited = status.exited && !run.killed;
+  ending.code = status.code;
+  ending.stopSent = run.stopSent;
+  ending.killed = run.killed;
+  ending.dataFile = FileSystem::kindOf(dataFile) == FileSystem::Kind::File;
+  ending.console = textLines(console);
+  ending.log = textLines(debugLog);
+  // How it ended goes on record first: a job that dies from here on leaves the next one the same
+  // verdict.
+  run.record.ended = true;
+  run.record.exited = ending.exited;
+  run.record.code = status.code;
+  run.record.ending = endingOf(status);
+  run.record.stopSent = run.stopSent;
+  run.record.killed = run.killed;
+  saveRecord(run);
+
+  const std::string failure = failureOf(ending.console, ending.log);
+  appendLog(run, debugLog, ending.console, endingOf(status));
+  report.finished = Clock::now().iso();
   report.seconds = static_cast<double>(Clock::monotonicMs() - run.firstStartMs) / 1000.0;
-  report.hasExitCode = returned;
-  report.exitCode = returned ? status.code : 0;
-  report.logFile = "logs/" + run.terminal.name + ".log";
+  report.hasExitCode = ending.exited;
+  report.exitCode = ending.exited ? status.code : 0;
+  report.logFile = "logs/" + name + ".log";
 
-  if (reported && (!returned || status.code == 0 || status.code == 3)) {
+  const Verdict verdict = judge(ending, dataName, run.terminal.has("-c"), run.terminal.has("-u"));
+  if (verdict.complete) {
     // Complete, also when the run was ended after it saved the file: with -c its records may be
     // gone from the terminal, so the file is the only copy.
-    commit(run, status, consoleLines, failure);
-  } else if (returned && status.code == 2 && !run.stopSent && !stopping_ && report.attempts <= options_.retries) {
+    commit(run, verdict, status, failure);
+  } else if (verdict.cleanFailure && !stopping_ && report.attempts <= options_.retries) {
     // Nothing was saved and nothing was changed on the terminal: trying again is safe.
-    FileSystem::removeFile(dataFile);
+    FileSystem::removeOwnFile(dataFile);
+    run.terminalLock.reset();
     retryLater(run, failure);
     return;
-  } else if (!returned || run.stopSent) {
+  } else if (!ending.exited || run.stopSent) {
     endStopped(run, status, failure);
   } else {
-    FileSystem::removeFile(dataFile);
-    report.outcome = "failed";
+    // A failed download's file (empty, or the 870's whole lines) cleared nothing.
+    FileSystem::removeOwnFile(dataFile);
+    report.outcome = Outcome::Failed;
     report.reason = failure.empty() ? endingOf(status) : failure;
     if (status.code == 0 || status.code == 3) report.reason += ", but no data file";
   }
+  run.record.done = !run.keepWork;
+  run.record.terminal = report;
+  saveRecord(run);
+  run.terminalLock.reset();
   run.state = Run::Done;
   Console::out(terminalLine(report));
 }
 
-void Job::commit(Run& run, const Process::Status& status, const std::vector<std::string>& console,
-                 const std::string& failure) {
+void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status, const std::string& failure) {
   TerminalReport& report = run.report;
-  const Terminal& terminal = run.terminal;
-  const bool cleared = contains(console, "Data cleared successfully.");
-  const bool clockSet = contains(console, "Date/time updated successfully.");
-  const std::string dataFile = FileSystem::join(run.workFolder, terminal.name + ".txt");
-  History::Placed placed;
-  std::string error;
-  if (!history_->commit(terminal.name, day_, dataFile, cleared, placed, error)) {
-    report.outcome = "failed";
-    const std::string kept = keepStopped(run);
-    report.dataFile = kept;
-    report.reason =
-        "the complete data file could not be put in place: " + error + (kept.empty() ? "" : "; it is kept as " + kept);
-    return;
-  }
-  report.hasRecords = true;
-  report.records = placed.records;
-  report.newRecords = placed.newRecords;
-  report.suspectRecords = Records::suspect(placed.data, started_);
-  report.dataFile = placed.file;
-  report.newFile = "new/" + placed.file;
-  const bool done = status.exited && !run.killed && status.code == 0;
-  if (!done && terminal.has("-c") && !cleared) {
-    report.outcome = "not-cleared";
-  } else if (!done && terminal.has("-u") && !clockSet) {
-    report.outcome = "clock-not-set";
-  } else {
-    report.outcome = placed.records == 0 ? "empty" : "complete";
-  }
   // A run that did everything has nothing to report, whatever its log says on the way.
-  std::string reason = done ? std::string() : failure;
+  report.reason = verdict.everythingDone ? std::string() : failure;
   if (!status.exited || run.killed) {
-    reason =
+    report.reason =
         (run.stopSent ? run.stopCause + ", " : std::string()) +
         (run.killed ? "ended after its data file was written" : endingOf(status) + " after its data file was written") +
         (failure.empty() ? "" : ": " + failure);
   }
-  report.reason = reason;
+  const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
+  if (!Recovery::place(*history_, *folder_, dataFile, verdict, started_, report)) run.keepWork = true;
 }
 
-// Moves what an ended run left under its data file's name to stopped/, under a name no earlier
-// one has: never deleted, as its records may be the only copy. Returns its relative path.
-std::string Job::keepStopped(Run& run) {
-  const std::string dataFile = FileSystem::join(run.workFolder, run.terminal.name + ".txt");
-  if (!FileSystem::exists(dataFile)) return std::string();
-  const std::string folder = FileSystem::join(dayFolder_, "stopped");
-  std::string error;
-  if (!FileSystem::makeDirectories(folder, error)) {
-    warn(error);
-    return relative(dataFile);
-  }
-  std::string name = run.terminal.name + ".txt";
-  for (int n = 2;; ++n) {
-    if (!FileSystem::exists(FileSystem::join(folder, name)) &&
-        FileSystem::placeFile(dataFile, FileSystem::join(folder, name), error)) {
-      return "stopped/" + name;
-    }
-    if (!FileSystem::exists(dataFile)) return std::string();
-    if (n > 1000) {
-      warn(error);
-      return relative(dataFile);
-    }
-    name = run.terminal.name + "." + std::to_string(n) + ".txt";
-  }
-}
-
-// Every attempt of a terminal in logs/<name>.log: a header line, the program's debug log as it
-// wrote it, its console lines and how it ended.
+// Every attempt of a terminal in logs/<name>.log.
 void Job::appendLog(Run& run, const std::string& debugLog, const std::vector<std::string>& console,
                     const std::string& ending) {
-  const std::string eol = FileSystem::lineEnd();
-  std::string text = "==== zq-nightly " + std::string(ZQ_NIGHTLY_VERSION) + ": " + run.terminal.name + ", attempt " +
-                     std::to_string(run.report.attempts) + " of " + std::to_string(options_.retries + 1) + ", " +
-                     run.attemptStarted.iso() + ": " + run.command + eol;
-  text += debugLog;
-  if (!debugLog.empty() && debugLog.back() != '\n') text += eol;
-  for (const std::string& line : console) text += "==== console: " + line + eol;
-  for (const std::string& note : run.notes) text += "==== " + note + eol;
-  text += "==== " + Clock::now().iso() + ": " + ending + " after " +
-          seconds(Clock::monotonicMs() - run.attemptStartMs) + eol;
+  const std::string header = "==== zq-nightly " + std::string(ZQ_NIGHTLY_VERSION) + ": " + run.terminal.name +
+                             ", attempt " + std::to_string(run.report.attempts) + " of " +
+                             std::to_string(options_.retries + 1) + ", " + run.attemptStarted.iso() + ": " +
+                             run.command;
   std::string error;
-  if (!FileSystem::appendFile(FileSystem::join(FileSystem::join(dayFolder_, "logs"), run.terminal.name + ".log"), text,
-                              error)) {
-    warn(error);
-  }
+  const std::string text = Recovery::attemptLog(
+      header, debugLog, console, run.notes, ending + " after " + seconds(Clock::monotonicMs() - run.attemptStartMs));
+  if (!folder_->appendLog(run.terminal.name, text, error)) warn(error);
 }
 
 void Job::finishReport() {
   for (Run& run : runs_) {
     TerminalReport& report = run.report;
     if (run.state == Run::Queued) {
-      report.outcome = "not-run";
+      report.outcome = Outcome::NotRun;
       report.reason = "the job was stopped by " + report_.stoppedBy + " first";
     } else if (run.state == Run::Waiting) {
-      report.outcome = "failed";
+      if (report.outcome != Outcome::Busy) report.outcome = Outcome::Failed;
       report.reason += (report.reason.empty() ? "" : "; ") +
                        std::string("no further attempt: the job was stopped by ") + report_.stoppedBy;
     } else {
@@ -574,8 +694,10 @@ void Job::finishReport() {
     Console::out(terminalLine(report));
   }
   for (const Run& run : runs_) report_.terminals.push_back(run.report);
+  for (const TerminalReport& extra : extraEntries_) report_.terminals.push_back(extra);
   report_.exitCode = exitCodeOf(report_.terminals, stopping_);
-  report_.finished = Clock::now();
+  if (stateProblems_ && report_.exitCode == 0) report_.exitCode = 2;
+  report_.finished = Clock::now().iso();
 }
 
 void Job::notify(const std::string& reportPath) {
@@ -602,25 +724,13 @@ void Job::notify(const std::string& reportPath) {
 }
 
 // The working folders go once the job no longer needs them; what the program left there under
-// other names is its own, and keeps its folder.
+// other names is its own, and keeps its folder. A download that waits to be put in place keeps
+// its folder, record and witnesses for the next job.
 void Job::cleanUp() {
   for (const Run& run : runs_) {
-    if (run.report.attempts == 0) continue;
-    FileSystem::removeFile(FileSystem::join(run.workFolder, consoleName));
-    FileSystem::removeFile(FileSystem::join(run.workFolder, debugLogName));
-    FileSystem::removeEmptyDirectory(run.workFolder);
+    if (run.report.attempts == 0 || run.keepWork || !run.terminal.valid()) continue;
+    folder_->cleanWork(run.terminal.name);
   }
-  FileSystem::removeEmptyDirectory(FileSystem::join(dayFolder_, ".work"));
-}
-
-std::string Job::relative(const std::string& path) const {
-  std::string text = path.compare(0, dayFolder_.size() + 1, dayFolder_ + FileSystem::separator()) == 0
-                         ? path.substr(dayFolder_.size() + 1)
-                         : path;
-  for (char& c : text) {
-    if (c == FileSystem::separator()) c = '/';
-  }
-  return text;
 }
 
 }  // namespace ZqNightly

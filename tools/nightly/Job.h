@@ -1,6 +1,7 @@
-// One night: reads the terminals file, runs one Zq-ReadUtility process per terminal attempt (at
-// most -j at once, each in its own working folder, with retries and a time limit), puts complete
-// data files and their new records in place, and writes the report.
+// One night: reads the terminals file, completes what earlier jobs left unfinished, runs one
+// Zq-ReadUtility process per terminal attempt (at most -j at once, each in its own working
+// folder, holding the terminal's lock, with retries and a time limit), puts complete data files
+// and their new records in place, and writes the report.
 #pragma once
 
 #include <cstdint>
@@ -8,17 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
+#include "DayFolder.h"
 #include "History.h"
 #include "Lock.h"
 #include "Options.h"
 #include "Process.h"
 #include "Report.h"
+#include "RunRecord.h"
 #include "TerminalList.h"
 
 namespace ZqNightly {
 
+class Recovery;
+
 class Job {
 public:
+  Job();
+  ~Job();
   // Returns the job's exit code.
   int run(const std::vector<std::string>& arguments);
 
@@ -30,7 +38,8 @@ private:
     TerminalReport report;
     State state = Queued;
     std::unique_ptr<Process> process;
-    std::string workFolder;
+    std::unique_ptr<Lock> terminalLock;
+    RunRecord record;
     std::string command;             // the attempt's command line, for the log
     std::vector<std::string> notes;  // what the job did to the attempt, for the log
     int64_t firstStartMs = 0;
@@ -40,6 +49,8 @@ private:
     int64_t readyMs = 0;  // the next attempt may start
     bool stopSent = false;
     bool killed = false;
+    bool keepWork = false;   // its working folder holds a complete download that waits to be put in place
+    bool recovered = false;  // its entry comes from what an earlier job's run left
     std::string stopCause;
     LocalTime attemptStarted;
   };
@@ -55,35 +66,48 @@ private:
   int night();
   // Takes the day's lock (over from a job that is gone); false, said, when another job holds it.
   bool takeTheDay();
+  // Completes other days that a job left unfinished, then this day's leftovers.
+  void recoverEarlierJobs();
   void loop();
   void start(Run& run);
+  // Takes the terminal's lock for an attempt; false (the attempt ends, said) when it cannot.
+  bool takeTerminal(Run& run);
+  // A leftover that the last holder of the terminal's lock left in `day`'s .work/<name>: false
+  // when it cannot be recovered now (another job holds that day).
+  bool recoverTerminalLeftover(Run& run, const std::string& day, const std::string& name);
+  // Why the terminal cannot be read now ("" when it can): something planted, a path too long.
+  std::string unreadable(const Run& run) const;
   void requestStop(Run& run, const std::string& cause);
   void end(Run& run);
   // An attempt that failed before it changed anything: the next one after the wait.
   void retryLater(Run& run, const std::string& failure);
+  // The attempt ends without a run, for `reason`, as `outcome`; with `retry`, tried again later.
+  void endUnstarted(Run& run, Outcome outcome, const std::string& reason, bool retry);
   // A run that was stopped, or ended without an exit code of its own.
   void endStopped(Run& run, const Process::Status& status, const std::string& failure);
-  void commit(Run& run, const Process::Status& status, const std::vector<std::string>& console,
-              const std::string& failure);
-  std::string keepStopped(Run& run);
+  void commit(Run& run, const struct Verdict& verdict, const Process::Status& status, const std::string& failure);
+  void saveRecord(Run& run);
   void appendLog(Run& run, const std::string& debugLog, const std::vector<std::string>& console,
                  const std::string& ending);
   void finishReport();
   void notify(const std::string& reportPath);
   void cleanUp();
-  std::string relative(const std::string& path) const;
 
   Options options_;
   std::string day_;
   std::string outputFolder_;
-  std::string dayFolder_;
+  std::unique_ptr<DayFolder> folder_;
   std::string program_;
   LocalTime started_;
   JobReport report_;
+  std::vector<Terminal> terminals_;
   std::vector<Run> runs_;
+  std::vector<TerminalReport> extraEntries_;  // recovered terminals that are no longer in the file
   std::unique_ptr<History> history_;
+  std::unique_ptr<Recovery> recovery_;
   Lock lock_;
   bool stopping_ = false;
+  bool stateProblems_ = false;
 };
 
 }  // namespace ZqNightly

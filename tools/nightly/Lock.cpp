@@ -3,13 +3,14 @@
 
 #include <string>
 
+#include "Clock.h"
+#include "FileSystem.h"
 #include "Process.h"
+#include "StopRequest.h"
 
 namespace ZqNightly {
-namespace {
 
-// The process id a lock file records, "" when it holds none.
-std::string recordedId(const std::string& content) {
+std::string Lock::recordedId(const std::string& content) {
   std::string id;
   for (char c : content) {
     if (c < '0' || c > '9') break;
@@ -18,9 +19,33 @@ std::string recordedId(const std::string& content) {
   return id;
 }
 
-std::string ownRecord() { return std::to_string(Process::currentId()) + "\n"; }
+std::string Lock::ownRecord() { return std::to_string(Process::currentId()) + "\n"; }
 
-}  // namespace
+bool Lock::take(const std::string& path, int64_t timeoutMs, std::string& error) {
+  // Polled rather than blocked on: a stop request must end the wait, and so must a holder that
+  // never lets go.
+  const int64_t deadline = Clock::monotonicMs() + timeoutMs;
+  for (;;) {
+    std::string previous;
+    switch (tryTake(path, ownRecord(), previous)) {
+      case Taken:
+      case TakenOver: return true;
+      case Failed: error = previous; return false;
+      case Held: break;
+    }
+    if (StopRequest::requested()) {
+      error = "stopped while waiting for " + path;
+      return false;
+    }
+    if (Clock::monotonicMs() >= deadline) {
+      error = path + " is still held by process " + (previous.empty() ? "unknown" : recordedId(previous)) + " after " +
+              std::to_string(timeoutMs / 1000) + " s";
+      return false;
+    }
+    Process::waitAny({}, 20);
+  }
+}
+
 }  // namespace ZqNightly
 
 #ifdef _WIN32

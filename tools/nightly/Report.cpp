@@ -1,54 +1,22 @@
 // Only operating-system independent code.
 #include "Report.h"
 
-#include <cstdio>
+#include <cmath>
 
 namespace ZqNightly {
 namespace {
 
-const char* const outcomes[] = {"complete", "empty",   "clock-not-set", "not-cleared",
-                                "failed",   "stopped", "skipped",       "not-run"};
-
 bool isInvalidLine(const TerminalReport& terminal) {
-  return terminal.outcome == "skipped" && terminal.reason.compare(0, 12, "invalid line") == 0;
+  return terminal.outcome == Outcome::Skipped && terminal.reason.compare(0, 12, "invalid line") == 0;
 }
 
-// JSON text of UTF-8 bytes: bytes that are not UTF-8 (a log in code page 1251) become U+FFFD.
-std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-      ++i;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-    } else {
-      const size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-      bool whole = length > 0 && i + length <= text.size();
-      for (size_t k = 1; whole && k < length; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-      if (whole) {
-        out.append(text, i, length);
-        i += length;
-      } else {
-        out += "\xEF\xBF\xBD";
-        ++i;
-      }
-    }
-  }
-  return out + "\"";
+Json number(size_t value, bool known) { return known ? Json(static_cast<unsigned long long>(value)) : Json(); }
+
+Json stepJson(Step step) { return step == Step::Unknown ? Json() : Json(step == Step::Done); }
+
+Step stepOf(const Json& value) {
+  return value.type() != Json::Bool ? Step::Unknown : value.asBool() ? Step::Done : Step::NotDone;
 }
-
-std::string nullable(const std::string& text) { return text.empty() ? "null" : quoted(text); }
-
-std::string number(size_t value, bool known) { return known ? std::to_string(value) : "null"; }
 
 std::string plural(size_t count, const char* word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
@@ -56,87 +24,160 @@ std::string plural(size_t count, const char* word) {
 
 }  // namespace
 
+bool TerminalReport::selected(const std::vector<std::string>& names) const {
+  for (const std::string& wanted : names) {
+    if (wanted == name) return true;
+  }
+  return false;
+}
+
 int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped) {
   bool incomplete = stopped;
   bool stepFailed = false;
   for (const TerminalReport& terminal : terminals) {
-    const std::string& o = terminal.outcome;
-    if (o == "failed" || o == "stopped" || o == "not-run" || isInvalidLine(terminal)) incomplete = true;
-    if (o == "clock-not-set" || o == "not-cleared") stepFailed = true;
+    if (isIncomplete(terminal.outcome) || isInvalidLine(terminal)) incomplete = true;
+    if (isStepFailed(terminal.outcome) || (terminal.stateDamaged && hasCompleteFile(terminal.outcome))) {
+      stepFailed = true;
+    }
   }
   return incomplete ? 2 : stepFailed ? 3 : 0;
 }
 
-std::string toJson(const JobReport& report) {
-  std::string out = "{\n";
-  out += "  \"day\": " + quoted(report.day) + ",\n";
-  out += "  \"started\": " + quoted(report.started.iso()) + ",\n";
-  out += "  \"finished\": " + quoted(report.finished.iso()) + ",\n";
-  out += "  \"exitCode\": " + std::to_string(report.exitCode) + ",\n";
-  out += "  \"stoppedBy\": " + nullable(report.stoppedBy) + ",\n";
-  out += "  \"version\": " + quoted(report.version) + ",\n";
-  out += "  \"program\": " + quoted(report.program) + ",\n";
-  out += "  \"programVersion\": " + nullable(report.programVersion) + ",\n";
-  out += "  \"terminalsFile\": " + quoted(report.terminalsFile) + ",\n";
-  out += "  \"terminals\": [";
-  for (size_t i = 0; i < report.terminals.size(); ++i) {
-    const TerminalReport& t = report.terminals[i];
-    std::string switches;
-    for (const std::string& s : t.switches) switches += (switches.empty() ? "" : ", ") + quoted(s);
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", t.seconds);
-    out += i == 0 ? "\n" : ",\n";
-    out += "    {\n";
-    out += "      \"name\": " + quoted(t.name) + ",\n";
-    out += "      \"model\": " + quoted(t.model) + ",\n";
-    out += "      \"address\": " + quoted(t.address) + ",\n";
-    out += "      \"switches\": [" + switches + "],\n";
-    out += "      \"outcome\": " + quoted(t.outcome) + ",\n";
-    out += "      \"exitCode\": " + (t.hasExitCode ? std::to_string(t.exitCode) : "null") + ",\n";
-    out += "      \"attempts\": " + std::to_string(t.attempts) + ",\n";
-    out += "      \"records\": " + number(t.records, t.hasRecords) + ",\n";
-    out += "      \"newRecords\": " + number(t.newRecords, t.hasRecords) + ",\n";
-    out += "      \"suspectRecords\": " + number(t.suspectRecords, t.hasRecords) + ",\n";
-    out += "      \"dataFile\": " + nullable(t.dataFile) + ",\n";
-    out += "      \"newFile\": " + nullable(t.newFile) + ",\n";
-    out += "      \"logFile\": " + nullable(t.logFile) + ",\n";
-    out += "      \"started\": " + (t.ran ? quoted(t.started.iso()) : "null") + ",\n";
-    out += "      \"finished\": " + (t.ran ? quoted(t.finished.iso()) : "null") + ",\n";
-    out += "      \"seconds\": " + (t.ran ? std::string(seconds) : "null") + ",\n";
-    out += "      \"reason\": " + quoted(t.reason) + "\n";
-    out += "    }";
+Json toJson(const TerminalReport& t) {
+  Json switches = Json::array();
+  for (const std::string& s : t.switches) switches.push(s);
+  const bool ran = !t.started.empty();
+  Json out = Json::object();
+  out.set("name", t.name);
+  out.set("model", t.model);
+  out.set("address", t.address);
+  out.set("switches", switches);
+  out.set("outcome", name(t.outcome));
+  out.set("exitCode", t.hasExitCode ? Json(t.exitCode) : Json());
+  out.set("attempts", t.attempts);
+  out.set("records", number(t.records, t.hasRecords));
+  out.set("newRecords", number(t.newRecords, t.hasRecords));
+  out.set("suspectRecords", number(t.suspectRecords, t.hasRecords));
+  out.set("dataFile", Json::nullable(t.dataFile));
+  out.set("newFile", Json::nullable(t.newFile));
+  out.set("logFile", Json::nullable(t.logFile));
+  out.set("started", Json::nullable(t.started));
+  out.set("finished", ran ? Json::nullable(t.finished) : Json());
+  out.set("seconds", ran ? Json(std::round(t.seconds * 10) / 10) : Json());
+  out.set("reason", t.reason);
+  out.set("cleared", stepJson(t.cleared));
+  out.set("clockSet", stepJson(t.clockSet));
+  out.set("firstNight", t.firstNight);
+  out.set("stateDamaged", t.stateDamaged);
+  out.set("recovered", t.recovered);
+  return out;
+}
+
+Json toJson(const JobReport& report) {
+  Json days = Json::array();
+  for (const std::string& day : report.recoveredDays) days.push(day);
+  Json terminals = Json::array();
+  for (const TerminalReport& t : report.terminals) terminals.push(toJson(t));
+  Json out = Json::object();
+  out.set("day", report.day);
+  out.set("started", report.started);
+  out.set("finished", report.finished);
+  out.set("exitCode", report.exitCode);
+  out.set("stoppedBy", Json::nullable(report.stoppedBy));
+  out.set("version", report.version);
+  out.set("program", report.program);
+  out.set("programVersion", Json::nullable(report.programVersion));
+  out.set("terminalsFile", report.terminalsFile);
+  out.set("interrupted", report.interrupted);
+  out.set("recoveredDays", days);
+  out.set("terminals", terminals);
+  return out;
+}
+
+bool fromJson(const Json& value, TerminalReport& t) {
+  if (value.type() != Json::Object || value["name"].type() != Json::String ||
+      !outcomeNamed(value["outcome"].asString(), t.outcome)) {
+    return false;
   }
-  out += report.terminals.empty() ? "]\n" : "\n  ]\n";
-  return out + "}\n";
+  t.name = value["name"].asString();
+  t.model = value["model"].asString();
+  t.address = value["address"].asString();
+  t.switches.clear();
+  for (const Json& s : value["switches"].items()) t.switches.push_back(s.asString());
+  t.hasExitCode = value["exitCode"].type() == Json::Number;
+  t.exitCode = static_cast<int>(value["exitCode"].asInteger());
+  t.attempts = static_cast<int>(value["attempts"].asInteger());
+  t.hasRecords = value["records"].type() == Json::Number;
+  t.records = static_cast<size_t>(value["records"].asInteger());
+  t.newRecords = static_cast<size_t>(value["newRecords"].asInteger());
+  t.suspectRecords = static_cast<size_t>(value["suspectRecords"].asInteger());
+  t.dataFile = value["dataFile"].asString();
+  t.newFile = value["newFile"].asString();
+  t.logFile = value["logFile"].asString();
+  t.started = value["started"].asString();
+  t.finished = value["finished"].asString();
+  t.seconds = value["seconds"].asNumber();
+  t.reason = value["reason"].asString();
+  t.cleared = stepOf(value["cleared"]);
+  t.clockSet = stepOf(value["clockSet"]);
+  t.firstNight = value["firstNight"].asBool();
+  t.stateDamaged = value["stateDamaged"].asBool();
+  t.recovered = value["recovered"].asBool();
+  return true;
+}
+
+bool fromJson(const Json& value, JobReport& report) {
+  if (value.type() != Json::Object || value["day"].type() != Json::String) return false;
+  report.day = value["day"].asString();
+  report.started = value["started"].asString();
+  report.finished = value["finished"].asString();
+  report.exitCode = static_cast<int>(value["exitCode"].asInteger());
+  report.stoppedBy = value["stoppedBy"].asString();
+  report.version = value["version"].asString();
+  report.program = value["program"].asString();
+  report.programVersion = value["programVersion"].asString();
+  report.terminalsFile = value["terminalsFile"].asString();
+  report.interrupted = value["interrupted"].asBool();
+  report.recoveredDays.clear();
+  for (const Json& day : value["recoveredDays"].items()) report.recoveredDays.push_back(day.asString());
+  report.terminals.clear();
+  for (const Json& item : value["terminals"].items()) {
+    TerminalReport terminal;
+    if (fromJson(item, terminal)) report.terminals.push_back(terminal);
+  }
+  return true;
 }
 
 std::string terminalLine(const TerminalReport& t) {
-  std::string line = t.name + ": " + t.outcome;
+  std::string line = t.name + ": " + name(t.outcome);
   if (t.hasRecords) {
     line += t.records == 0 ? ", no records"
                            : ", " + plural(t.records, "record") + ", " + std::to_string(t.newRecords) + " new";
     if (t.suspectRecords > 0) line += ", " + std::to_string(t.suspectRecords) + " suspect";
-  } else if (t.outcome == "failed" && t.attempts > 1) {
+  } else if ((t.outcome == Outcome::Failed || t.outcome == Outcome::Busy) && t.attempts > 1) {
     line += " after " + std::to_string(t.attempts) + " attempts";
   }
+  if (t.recovered) line += " (recovered)";
   return t.reason.empty() ? line : line + ": " + t.reason;
 }
 
 std::string summaryLine(const JobReport& report) {
   std::string line = report.day + ":";
-  for (size_t k = 0; k < sizeof outcomes / sizeof *outcomes; ++k) {
-    const std::string outcome = outcomes[k];
+  bool first = true;
+  for (Outcome outcome : allOutcomes) {
     size_t count = 0;
     std::string names;
     for (const TerminalReport& t : report.terminals) {
       if (t.outcome != outcome) continue;
       ++count;
       // Named where someone has to look: failures, and the lines of the file that were refused.
-      const bool named = outcome == "skipped" ? isInvalidLine(t) : k >= 2;
+      const bool named =
+          outcome == Outcome::Skipped ? isInvalidLine(t) : isIncomplete(outcome) || isStepFailed(outcome);
       if (named) names += (names.empty() ? "" : ", ") + t.name;
     }
-    line += (k == 0 ? " " : ", ") + std::to_string(count) + " " + outcome;
+    line += (first ? " " : ", ") + std::to_string(count) + " " + name(outcome);
     if (!names.empty()) line += " (" + names + ")";
+    first = false;
   }
   return line + "; exit " + std::to_string(report.exitCode);
 }

@@ -6,22 +6,24 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
+#include "Json.h"
+#include "Outcome.h"
 
 namespace ZqNightly {
 
-// A terminal's outcome: complete, empty, clock-not-set, not-cleared, failed, stopped, skipped,
-// not-run.
+// Whether a step was done: unknown without a complete download.
+enum class Step { Unknown, Done, NotDone };
+
 struct TerminalReport {
   std::string name;
   std::string model;
   std::string address;
   std::vector<std::string> switches;
-  std::string outcome;
+  Outcome outcome = Outcome::NotRun;
   bool hasExitCode = false;  // the last attempt returned an exit code
   int exitCode = 0;
   int attempts = 0;
-  bool hasRecords = false;  // a complete data file was made by this job
+  bool hasRecords = false;  // a complete data file was made
   size_t records = 0;
   size_t newRecords = 0;
   size_t suspectRecords = 0;
@@ -29,32 +31,47 @@ struct TerminalReport {
   std::string dataFile;
   std::string newFile;
   std::string logFile;
-  bool ran = false;  // started and finished are known
-  LocalTime started;
-  LocalTime finished;
+  // Local time with its offset (LocalTime::iso()); empty when nothing ran.
+  std::string started;
+  std::string finished;
   double seconds = 0;
   std::string reason;
+  Step cleared = Step::Unknown;   // the memory was emptied (or had nothing to clear)
+  Step clockSet = Step::Unknown;  // the clock was set
+  bool firstNight = false;        // the terminal's first download: its new/ file is its whole memory
+  bool stateDamaged = false;      // the job's state of it was damaged: the download counts as new in full
+  bool recovered = false;         // completed by a later job from what its run left
+
+  bool selected(const std::vector<std::string>& names) const;
 };
 
 struct JobReport {
   std::string day;
-  LocalTime started;
-  LocalTime finished;
+  std::string started;
+  std::string finished;
   int exitCode = 0;
   std::string version;         // zq-nightly's
   std::string program;         // the Zq-ReadUtility that was run
   std::string programVersion;  // what it says with --version; empty when unknown
   std::string terminalsFile;
-  std::string stoppedBy;  // what stopped the job; empty when nothing did
+  std::string stoppedBy;                   // what stopped the job; empty when nothing did
+  bool interrupted = false;                // a job for the day ended without finishing it; a later one did
+  std::vector<std::string> recoveredDays;  // other days this job completed
   std::vector<TerminalReport> terminals;
 };
 
 // 0 every terminal complete or empty (or skipped as complete or not selected); 2 one has no
-// complete file (failed, stopped, not run, an invalid line) or the job was stopped; 3 every file
-// is complete, but a clock was not set or a memory not cleared.
+// complete file in place (failed, pending, busy, stopped, not run, an invalid line) or the job was
+// stopped; 3 every file is complete, but a clock was not set, a memory not cleared, or a download
+// had to count as new in full.
 int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped);
 
-std::string toJson(const JobReport& report);
+Json toJson(const TerminalReport& terminal);
+Json toJson(const JobReport& report);
+// A report as an earlier job wrote it; false when it is not one.
+bool fromJson(const Json& value, TerminalReport& terminal);
+bool fromJson(const Json& value, JobReport& report);
+
 // "entrance: complete, 6 records, 6 new", "gone: failed after 3 attempts: Can't connect ...".
 std::string terminalLine(const TerminalReport& terminal);
 // "2026-01-31: 1 complete, 1 empty, ... 2 failed (gone, dropped), ...; exit 2".

@@ -2,6 +2,7 @@
 #include "TerminalList.h"
 
 #include <cctype>
+#include <unordered_map>
 
 namespace ZqNightly {
 namespace {
@@ -150,6 +151,10 @@ std::string canonicalAddress(const std::string& text) {
 
 std::vector<Terminal> readTerminals(const std::string& text) {
   std::vector<Terminal> terminals;
+  // The earlier valid lines by folded name and by terminal: one look-up a line, so that a file of
+  // thousands of lines is read at once.
+  std::unordered_map<std::string, size_t> byName;
+  std::unordered_map<std::string, size_t> byKey;
   size_t position = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   for (int number = 1; position <= text.size(); ++number) {
     size_t end = text.find('\n', position);
@@ -165,14 +170,20 @@ std::vector<Terminal> readTerminals(const std::string& text) {
     if (fields.size() > 1) terminal.model = fields[1];
     if (fields.size() > 2) terminal.address = fields[2];
     check(terminal, fields);
-    // Names compare as Windows compares file names; terminals by the address's value.
-    for (const Terminal& earlier : terminals) {
-      if (!terminal.valid() || !earlier.valid()) continue;
-      if (lower(earlier.name) == lower(terminal.name)) {
-        terminal.invalid = "name " + terminal.name + " is used by line " + std::to_string(earlier.line);
-      } else if (earlier.key == terminal.key) {
+    if (terminal.valid()) {
+      // Names compare as Windows compares file names; terminals by the address's value.
+      const auto sameName = byName.find(lower(terminal.name));
+      const auto sameKey = byKey.find(terminal.key);
+      if (sameName != byName.end()) {
+        terminal.invalid =
+            "name " + terminal.name + " is used by line " + std::to_string(terminals[sameName->second].line);
+      } else if (sameKey != byKey.end()) {
+        const Terminal& earlier = terminals[sameKey->second];
         terminal.invalid = "address " + terminal.address + " reaches the terminal of line " +
                            std::to_string(earlier.line) + " (" + earlier.name + ")";
+      } else {
+        byName[lower(terminal.name)] = terminals.size();
+        byKey[terminal.key] = terminals.size();
       }
     }
     terminals.push_back(terminal);
