@@ -32,8 +32,15 @@ std::string DayFolder::workFile(const std::string& name, const std::string& file
 }
 
 bool DayFolder::prepare(std::string& error) const {
-  return FileSystem::makeOwnFolder(path_, error) && FileSystem::makeOwnFolder(file("new"), error) &&
-         FileSystem::makeOwnFolder(file("logs"), error);
+  if (!FileSystem::makeOwnFolder(path_, error) || !FileSystem::makeOwnFolder(file("new"), error) ||
+      !FileSystem::makeOwnFolder(file("logs"), error)) {
+    return false;
+  }
+  // stopped/ and .work/ are made when needed; what is there already must be the job's own.
+  for (const char* folder : {"stopped", ".work"}) {
+    if (FileSystem::exists(file(folder)) && !FileSystem::makeOwnFolder(file(folder), error)) return false;
+  }
+  return true;
 }
 
 bool DayFolder::prepareWork(const std::string& name, std::string& error) const {

@@ -30,7 +30,8 @@ public:
   // The run's record in its working folder.
   std::string runRecord(const std::string& name) const { return workFile(name, runRecordName); }
 
-  // Creates the day folder with new/ and logs/, refusing anything there that is not a real folder.
+  // Creates the day folder with new/ and logs/, refusing anything there (also at stopped/ and
+  // .work/) that is not a real folder.
   bool prepare(std::string& error) const;
   bool prepareWork(const std::string& name, std::string& error) const;
   bool hasWork() const;

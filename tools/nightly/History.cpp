@@ -55,7 +55,7 @@ bool isPlainName(const std::string& name) {
 // <name>.<n>.txt, in any case.
 bool isDataName(const std::string& file, const std::string& key) {
   const std::string folded = foldName(file);
-  if (folded.size() <= key.size() + 4 || folded.compare(0, key.size(), key) != 0 ||
+  if (folded.size() < key.size() + 4 || folded.compare(0, key.size(), key) != 0 ||
       folded.compare(folded.size() - 4, 4, ".txt") != 0) {
     return false;
   }
@@ -168,6 +168,8 @@ bool History::open(std::string& error) {
 // Files an earlier version named after the terminal's name as written ("Office.last") get the
 // folded name; where both exist, the newer is the terminal's state and the older is set aside.
 void History::foldOldNames() {
+  // Windows finds the file under any case of its name already.
+  if (!FileSystem::namesAreCaseSensitive()) return;
   std::vector<std::string> names;
   std::string ignored;
   FileSystem::listFolder(stateFolder_, names, ignored);
