@@ -17,7 +17,7 @@ const char* const usageText =
     "  -p PROGRAM    Zq-ReadUtility to run (default: the one beside zq-nightly, then PATH)\n"
     "  -d DATE       the day, YYYY-MM-DD (default: today, local time)\n"
     "  -j N          terminals read at once, 1 to 64 (default 4)\n"
-    "  -t NAME       read only this terminal (repeatable)\n"
+    "  -t NAME       read only this terminal (repeatable, in any case)\n"
     "  -a            also read terminals that have a complete file for the day\n"
     "                (the next download becomes <name>.2.txt, <name>.3.txt, ...)\n"
     "  -r RETRIES    attempts again after a failed connection or download (default 2)\n"
@@ -25,12 +25,13 @@ const char* const usageText =
     "  -l SECONDS    time limit of one attempt: then a stop request, and 15 s later\n"
     "                the end (default 1800)\n"
     "  -x COMMAND    after a night that ends with 2 or 3, run COMMAND with the report's\n"
-    "                path appended\n"
+    "                path appended (also in ZQ_REPORT)\n"
     "  -n            dry run: check the terminals file, show what would run\n"
     "\n"
     "Exit codes: 0 every terminal complete; 1 nothing was run; 2 a terminal has no\n"
-    "complete file (failed, stopped, not run, or an invalid line); 3 every file is\n"
-    "complete, but a clock was not set or a memory not cleared.\n";
+    "complete file in place (failed, pending, busy, stopped, not run, or an invalid\n"
+    "line); 3 every file is complete, but a clock was not set, a memory not cleared,\n"
+    "or a download counted as new in full.\n";
 
 namespace {
 
