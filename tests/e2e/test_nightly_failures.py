@@ -276,8 +276,45 @@ class PlantedThings(FailureCase):
                 self.assertFalse(stat.S_ISFIFO(os.lstat(victim).st_mode))
 
 
-@unittest.skipUnless(WINE, "the Windows end of a job: Task Scheduler's End, taskkill /F")
-class EndedOnWindows(FailureCase):
+@unittest.skipIf(WINE, "a lock held from outside is a POSIX flock")
+class NoHang(FailureCase):
+    def test_a_job_waiting_for_the_state_lock_ends_on_its_stop_request(self):
+        import fcntl
+        os.makedirs(os.path.join(self.out, ".state"))
+        with open(os.path.join(self.out, ".state", ".lock"), "w") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            terminals = self.terminals("hall 870 127.0.0.1:%d -c\n" % harness.closed_loopback_port())
+            job = self.start("-f", terminals, "-o", self.out, "-d", DAY)
+            time.sleep(1)
+            self.assertIsNone(job.process.poll())
+            stopped = time.monotonic()
+            job.process.send_signal(signal.SIGTERM)
+            night = Night(job.wait(timeout=30))
+        self.assertLess(time.monotonic() - stopped, 5)
+        self.assertEqual(night.rc, 1, night)
+        self.assertIn("stopped while waiting for", night.err)
+
+
+@unittest.skipUnless(WINE, "the Windows end of a job: Task Scheduler's End, taskkill /F; Windows' paths")
+class OnWindows(FailureCase):
+    def test_a_state_lock_that_is_a_folder_and_a_folder_too_long_fail_at_once(self):
+        os.makedirs(os.path.join(self.out, ".state", ".lock"))
+        with Simulator("870", records=records(punches("C7", 2))) as sim:
+            terminals = self.terminals("hall 870 %s -c\n" % sim.address())
+            started = time.monotonic()
+            night = self.nightly("-f", terminals, "-o", self.out, "-d", DAY, timeout=60)
+            self.assertLess(time.monotonic() - started, 20)
+            self.assertEqual(night.rc, 1, night)
+            self.assertIn("is a folder, not a lock file of the job's own: refused", night.err)
+            # A working folder beyond Windows' paths: the run would start elsewhere and write its file
+            # where nobody finds it, so the terminal is not contacted.
+            # 230 characters as Windows sees it (Z:\...): the day folder fits, the run's files do not.
+            deep = os.path.join(self.work, "d" * (228 - len(self.work) - 1))
+            night = self.nightly("-f", terminals, "-o", deep, "-d", DAY, "-r", "0", timeout=60)
+            self.assertEqual(sim.received(), b"")
+        self.assertEqual(night.rc, 2, night)
+        self.assertIn("is too long for this system's paths", night.lines[0])
+
     def test_a_job_ended_outright_loses_nothing(self):
         stored = punches("C6", 60)  # six seconds of download
         with Simulator("870", "--drip", "4", records=records(stored)) as sim:

@@ -79,6 +79,12 @@ std::string DayFolder::freeDataName(const std::string& stem) const {
   }
 }
 
+std::string DayFolder::lastDataName(const std::string& stem) const {
+  std::string last;
+  for (int n = 1; FileSystem::kindOf(file(numbered(stem, n))) == FileSystem::Kind::File; ++n) last = numbered(stem, n);
+  return last;
+}
+
 std::string DayFolder::keepStopped(const std::string& from, const std::string& stem, std::string& error) const {
   if (!FileSystem::makeOwnFolder(file("stopped"), error)) return std::string();
   for (int n = 1; n <= 1000; ++n) {

@@ -43,6 +43,8 @@ public:
   // <stem>.txt, then <stem>.2.txt, <stem>.3.txt, ...: the first name that is free in the day folder
   // and in new/.
   std::string freeDataName(const std::string& stem) const;
+  // The last of <stem>.txt, <stem>.2.txt, ... that is in the day folder; "" when there is none.
+  std::string lastDataName(const std::string& stem) const;
   // Moves `from` into stopped/ under the first free name of <stem>.txt, <stem>.2.txt, ...; never
   // deleted, as its records may be the only copy. Returns its relative path, or "" with `error`.
   std::string keepStopped(const std::string& from, const std::string& stem, std::string& error) const;

@@ -222,6 +222,15 @@ bool History::recover(const std::string& name, std::string& error) {
     return false;
   }
   if (FileSystem::kindOf(finalPath) == FileSystem::Kind::File) {
+    // A job that died between the link and the unlink of placeFile left the file under both
+    // names: the working one must not be put in place a second time.
+    std::string placedData;
+    std::string workData;
+    if (FileSystem::kindOf(workPath) == FileSystem::Kind::File &&
+        FileSystem::readOwnFile(finalPath, placedData, error) && FileSystem::readOwnFile(workPath, workData, error) &&
+        placedData == workData) {
+      FileSystem::removeOwnFile(workPath);
+    }
     Completed completed;
     completed.name = foldName(name);
     completed.day = note.day;

@@ -34,6 +34,21 @@ std::string readLines(const std::string& path, std::vector<std::string>& lines) 
   return text;
 }
 
+// The entry's files and counts from a download already in place under `file`.
+void fillPlaced(const DayFolder& day, const std::string& file, const LocalTime& now, TerminalReport& entry) {
+  std::string data;
+  std::string fresh;
+  std::string ignored;
+  FileSystem::readOwnFile(day.file(file), data, ignored);
+  FileSystem::readOwnFile(day.newPath(file), fresh, ignored);
+  entry.hasRecords = true;
+  entry.records = Records::lines(data).size();
+  entry.newRecords = Records::lines(fresh).size();
+  entry.suspectRecords = Records::suspect(data, now);
+  entry.dataFile = file;
+  entry.newFile = "new/" + file;
+}
+
 }  // namespace
 
 bool Recovery::place(History& history, const DayFolder& day, const std::string& workFile, const Verdict& verdict,
@@ -176,23 +191,33 @@ bool Recovery::recoverWork(const DayFolder& day, const std::string& workName, Te
       const std::string where = day.keepStopped(left, workName, error);
       kept += where.empty() ? "" : (kept.empty() ? "" : ", ") + where;
     }
+    // Put in place before its job ended, by History's recovery now or by the job itself: the
+    // day folder has it.
+    RunEnding placedEnding = ending;
+    placedEnding.dataFile = true;
+    const Verdict wasComplete = judge(placedEnding, dataName, hasSwitch(entry, "-c"), hasSwitch(entry, "-u"));
     bool completed = false;
     for (const History::Completed& commit : history_.completed()) {
       if (commit.day != day.day() || commit.name != foldName(workName)) continue;
       completed = true;
-      entry.hasRecords = true;
-      entry.records = commit.placed.records;
-      entry.newRecords = commit.placed.newRecords;
-      entry.suspectRecords = Records::suspect(commit.placed.data, now);
-      entry.dataFile = commit.placed.file;
-      entry.newFile = "new/" + commit.placed.file;
+      fillPlaced(day, commit.placed.file, now, entry);
       entry.cleared = hasSwitch(entry, "-c") ? (commit.cleared ? Step::Done : Step::NotDone) : Step::Unknown;
-      entry.outcome = entry.cleared == Step::NotDone ? Outcome::NotCleared
-                      : commit.placed.records == 0   ? Outcome::Empty
-                                                     : Outcome::Complete;
-      entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
+      entry.clockSet = hasSwitch(entry, "-u") ? (wasComplete.clockSet ? Step::Done : Step::NotDone) : Step::Unknown;
     }
-    if (!completed) {
+    const std::string last = day.lastDataName(workName);
+    if (!completed && hasRecord && record.ended && wasComplete.complete && kept.empty() && !last.empty()) {
+      completed = true;
+      fillPlaced(day, last, now, entry);
+      entry.cleared = hasSwitch(entry, "-c") ? (wasComplete.cleared ? Step::Done : Step::NotDone) : Step::Unknown;
+      entry.clockSet = hasSwitch(entry, "-u") ? (wasComplete.clockSet ? Step::Done : Step::NotDone) : Step::Unknown;
+    }
+    if (completed) {
+      entry.outcome = entry.cleared == Step::NotDone    ? Outcome::NotCleared
+                      : entry.clockSet == Step::NotDone ? Outcome::ClockNotSet
+                      : entry.records == 0              ? Outcome::Empty
+                                                        : Outcome::Complete;
+      entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
+    } else {
       entry.outcome = hasRecord ? Outcome::Stopped : Outcome::NotRun;
       entry.reason = "its job ended before the run was judged; the run had not reported a complete data file" +
                      (kept.empty() ? std::string(", and left none") : "; what it left is kept as " + kept);
@@ -217,11 +242,7 @@ std::map<std::string, TerminalReport> Recovery::recoverDay(const DayFolder& day)
     if (commit.day != day.day() || entries.count(commit.name) != 0) continue;
     TerminalReport entry = describe(commit.name);
     entry.recovered = true;
-    entry.hasRecords = true;
-    entry.records = commit.placed.records;
-    entry.newRecords = commit.placed.newRecords;
-    entry.dataFile = commit.placed.file;
-    entry.newFile = "new/" + commit.placed.file;
+    fillPlaced(day, commit.placed.file, Clock::now(), entry);
     entry.cleared = commit.cleared ? Step::Done : Step::Unknown;
     entry.outcome = commit.placed.records == 0 ? Outcome::Empty : Outcome::Complete;
     entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
