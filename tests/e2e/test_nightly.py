@@ -21,9 +21,10 @@ WINE = harness.target() == "wine"
 DAY = "2026-01-31"
 TERMINAL_KEYS = {"name", "model", "address", "switches", "outcome", "exitCode", "attempts", "records", "newRecords",
                  "suspectRecords", "dataFile", "newFile", "logFile", "started", "finished", "seconds", "reason",
-                 "cleared", "clockSet", "firstNight", "stateDamaged", "recovered"}
-JOB_KEYS = {"day", "started", "finished", "exitCode", "stoppedBy", "version", "program", "programVersion",
-            "terminalsFile", "interrupted", "recoveredDays", "terminals"}
+                 "cause", "cleared", "clockSet", "firstNight", "stateDamaged", "recovered"}
+JOB_KEYS = {"day", "started", "finished", "exitCode", "dayExitCode", "stoppedBy", "version", "program",
+            "programVersion", "terminalsFile", "interrupted", "recoveredDays", "jobs", "terminals"}
+JOBS_KEYS = {"started", "finished", "exitCode", "stoppedBy", "version", "recovery", "report"}
 
 
 def nightly_program():
@@ -68,13 +69,26 @@ def lines(punch_list):
     return "".join(p.line() for p in punch_list).encode("ascii")
 
 
+START = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d zq-nightly \d+\.\d+\.\d+: "
+                   r"\d{4}-\d\d-\d\d: started, process \d+$")
+END = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d zq-nightly \d+\.\d+\.\d+: "
+                 r"\d{4}-\d\d-\d\d: ended, exit (\d+)$")
+
+
 class Night:
-    """One finished job: exit code, the lines it printed, its standard error."""
+    """One finished job: exit code, the lines it printed between its start and end lines (which
+    are checked here), its standard error."""
 
     def __init__(self, result):
         self.rc = result.rc
         self.lines = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n").splitlines()
         self.err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+        # A job that ran (not a refused command line, nor a dry run) opens and closes its lines
+        # with a dated start and end, which nightly.log keeps apart.
+        if self.lines and START.match(self.lines[0]):
+            end = END.match(self.lines[-1]) if len(self.lines) > 1 else None
+            assert end and int(end.group(1)) == self.rc, self.lines
+            self.lines = self.lines[1:-1]
 
     def __repr__(self):
         return "Night(rc=%r, lines=%r, err=%r)" % (self.rc, self.lines, self.err)
@@ -115,6 +129,8 @@ class NightlyCase(unittest.TestCase):
         self.assertEqual(set(report), JOB_KEYS)
         for terminal in report["terminals"]:
             self.assertEqual(set(terminal), TERMINAL_KEYS)
+        for job in report["jobs"]:
+            self.assertEqual(set(job), JOBS_KEYS)
         return report
 
     def outcomes(self, report):
@@ -155,21 +171,24 @@ class OneDay(NightlyCase):
             # A failed download is tried again, a complete one never; the summary names the failures.
             self.assertEqual(night.rc, 2, night)
             self.assertEqual(night.lines[-1], "2026-01-31: 1 complete, 1 empty, 0 clock-not-set, 0 not-cleared, "
-                             "0 pending, 2 failed (gone, dropping), 0 busy, 0 stopped, 0 skipped, 0 not-run; exit 2")
+                             "0 pending, 2 failed (gone, dropping), 0 busy, 0 stopped, 0 skipped, 0 invalid, "
+                             "0 not-run; exit 2")
             printed = sorted(night.lines[:-1])
             self.assertEqual(len(printed), 6, night)
-            not_written = r"Can't write data file \"dropping.txt\"\."
-            self.assertRegex(printed[0], r"^dropping: attempt 1 of 2 failed: " + not_written)
-            self.assertRegex(printed[1], r"^dropping: failed after 2 attempts: " + not_written)
+            # Each reason starts with the innermost cause the program logged, then its console line.
+            dropped = r"Zq870::dump\(\): Can't read terminal response / Can't write data file \"dropping.txt\"\."
+            self.assertRegex(printed[0], r"^dropping: attempt 1 of 2 failed: " + dropped)
+            self.assertRegex(printed[1], r"^dropping: failed after 2 attempts: " + dropped)
             self.assertEqual(printed[2], "empty: empty, no records")
-            self.assertRegex(printed[3], r"^gone: attempt 1 of 2 failed: Can't connect to the terminal 870\. / "
-                             r".*Can't connect to 127\.0\.0\.1:%d.*; next attempt in 0 s$" % closed)
-            self.assertRegex(printed[4], r"^gone: failed after 2 attempts: Can't connect to the terminal 870\. / ")
+            refused = (r"Socket::connect\(\): Connection timeout to 127\.0\.0\.1:%d, err => \d+ / "
+                       r"Can't connect to the terminal 870\." % closed)
+            self.assertRegex(printed[3], r"^gone: attempt 1 of 2 failed: %s; next attempt in 0 s$" % refused)
+            self.assertRegex(printed[4], r"^gone: failed after 2 attempts: %s$" % refused)
             self.assertEqual(printed[5], "healthy: complete, 4 records, 4 new, 2 suspect")
 
             # Complete files only, and every attempt's log; nothing of the job's own is left behind.
             self.assertEqual(sorted(os.listdir(self.folder())), ["empty.txt", "healthy.txt", "logs", "new",
-                                                                 "report.json"])
+                                                                 "report.json", "reports"])
             self.assertEqual(self.read("healthy.txt"), lines(healthy_punches))
             self.assertEqual(self.read("new", "healthy.txt"), lines(healthy_punches))
             self.assertEqual((self.read("empty.txt"), self.read("new", "empty.txt")), (b"", b""))
@@ -183,7 +202,8 @@ class OneDay(NightlyCase):
             self.assertEqual(dropping.received(), b"GETLOGDATA" * 2)
 
             report = self.report()
-            self.assertEqual((report["day"], report["exitCode"], report["stoppedBy"]), (DAY, 2, None))
+            self.assertEqual((report["day"], report["exitCode"], report["dayExitCode"], report["stoppedBy"]),
+                             (DAY, 2, 2, None))
             self.assertRegex(report["version"], r"^\d+\.\d+\.\d+$")
             self.assertEqual(report["programVersion"], report["version"])
             self.assertLessEqual(report["started"], report["finished"])
@@ -193,16 +213,19 @@ class OneDay(NightlyCase):
             self.assertEqual((h["model"], h["address"], h["switches"], h["outcome"], h["exitCode"], h["attempts"]),
                              ("870", healthy.address(), ["-u", "-c"], "complete", 0, 1))
             self.assertEqual((h["records"], h["newRecords"], h["suspectRecords"], h["dataFile"], h["newFile"],
-                              h["logFile"], h["reason"]),
-                             (4, 4, 2, "healthy.txt", "new/healthy.txt", "logs/healthy.log", ""))
+                              h["logFile"], h["reason"], h["cause"], h["cleared"], h["clockSet"], h["firstNight"]),
+                             (4, 4, 2, "healthy.txt", "new/healthy.txt", "logs/healthy.log", "", None, True, True,
+                              True))
             for stamp in (h["started"], h["finished"]):
                 datetime.datetime.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")
             self.assertGreaterEqual(h["seconds"], 0)
             g = by_name["gone"]
             self.assertEqual((g["outcome"], g["exitCode"], g["attempts"], g["records"], g["dataFile"], g["newFile"]),
                              ("failed", 2, 2, None, None, None))
-            self.assertTrue(g["reason"].startswith("Can't connect to the terminal 870. / "), g)
+            self.assertTrue(g["reason"].startswith("Socket::connect(): Connection timeout to "), g)
+            self.assertEqual((g["cause"], by_name["dropping"]["cause"]), ("refused", "disconnected"))
             self.assertEqual((by_name["empty"]["outcome"], by_name["empty"]["records"]), ("empty", 0))
+            first = report
 
             # The day again, after the two were fixed, over the lock of a job that died: only the
             # failures are read; the complete files stay as they are; -x is not run on success.
@@ -219,19 +242,21 @@ class OneDay(NightlyCase):
                 night = self.nightly("-f", self.terminals(retyped % dropping_now.address()), "-o", self.out,
                                      "-d", DAY, "-x", "echo notify")
             self.assertEqual(night.rc, 0, night)
-            self.assertRegex(night.err, r"took over .*\.zq-nightly\.lock from process %d, which is gone" % dead)
+            self.assertRegex(night.err, r"took over .*\.zq-nightly\.lock: no job held it, though it named process %d "
+                             % dead)
+            # What the first job said of the complete ones stays the day's word on them.
             self.assertEqual(sorted(night.lines[:-1]), [
-                "dropping: empty, no records", "empty: skipped: already complete", "gone: complete, 2 records, 2 new",
-                "healthy: skipped: already complete"])
+                "dropping: empty, no records", "empty: empty (earlier), no records", "gone: complete, 2 records, 2 new",
+                "healthy: complete (earlier), 4 records, 4 new, 2 suspect"])
             self.assertTrue(night.lines[-1].endswith("; exit 0"), night)
             self.assertEqual((healthy.received(), empty.received()), seen)
             self.assertEqual(self.read("healthy.txt"), lines(healthy_punches))
             self.assertEqual((self.read("gone.txt"), self.read("new", "gone.txt")), (lines(fixed), lines(fixed)))
             report = self.report()
-            skipped = {t["name"]: (t["reason"], t["dataFile"], t["newFile"]) for t in report["terminals"]
-                       if t["outcome"] == "skipped"}
-            self.assertEqual(skipped, {"healthy": ("already complete", "healthy.txt", "new/healthy.txt"),
-                                       "empty": ("already complete", "empty.txt", "new/empty.txt")})
+            kept = {t["name"]: t for t in report["terminals"] if t["name"] in ("healthy", "empty")}
+            self.assertEqual(kept, {t["name"]: t for t in first["terminals"] if t["name"] in ("healthy", "empty")})
+            self.assertEqual((report["exitCode"], report["dayExitCode"], len(report["jobs"])), (0, 0, 2))
+            self.assertEqual(report["jobs"][0]["exitCode"], 2)
 
             # -a reads a complete terminal again into <name>.2.txt; a refused clear is exit 3, which
             # runs -x with the report's path.
@@ -244,10 +269,12 @@ class OneDay(NightlyCase):
                 night = self.nightly("-f", self.terminals(again % dropping.address()), "-o", self.out, "-d", DAY,
                                      "-a", "-t", "empty", "-x", notify)
         self.assertEqual(night.rc, 3, night)
-        self.assertEqual(night.lines[0:3], ["healthy: skipped: not selected", "gone: skipped: not selected",
-                                            "dropping: skipped: not selected"])
-        self.assertRegex(night.lines[3], r"^empty: not-cleared, 1 record, 1 new: Can't clean up the data\. / ")
-        self.assertTrue(night.lines[4].endswith(", 3 skipped, 0 not-run; exit 3"), night)
+        self.assertEqual(night.lines[0:3], ["healthy: complete (earlier), 4 records, 4 new, 2 suspect",
+                                            "gone: complete (earlier), 2 records, 2 new",
+                                            "dropping: empty (earlier), no records"])
+        self.assertEqual(night.lines[3], "empty: not-cleared, 1 record, 1 new: Zq870::reset(): Can't clean up data / "
+                                         "Can't clean up the data.")
+        self.assertTrue(night.lines[4].endswith(", 0 skipped, 0 invalid, 0 not-run; exit 3"), night)
         report_path = host_path(os.path.join(self.folder(), "report.json"))
         if WINE:
             self.assertIn("ZQ_REPORT=" + report_path, night.lines[5:])
@@ -255,9 +282,15 @@ class OneDay(NightlyCase):
             self.assertEqual(night.lines[5], "notify " + report_path)
         self.assertEqual((self.read("empty.2.txt"), self.read("new", "empty.2.txt")), (lines(later), lines(later)))
         self.assertEqual(self.read("empty.txt"), b"")
-        (empty_now,) = [t for t in self.report()["terminals"] if t["name"] == "empty"]
-        self.assertEqual((empty_now["outcome"], empty_now["exitCode"], empty_now["attempts"], empty_now["dataFile"]),
-                         ("not-cleared", 3, 1, "empty.2.txt"))
+        report = self.report()
+        (empty_now,) = [t for t in report["terminals"] if t["name"] == "empty"]
+        self.assertEqual((empty_now["outcome"], empty_now["exitCode"], empty_now["attempts"], empty_now["dataFile"],
+                          empty_now["cause"]), ("not-cleared", 3, 1, "empty.2.txt", "terminal-error"))
+        # Every job of the day keeps its own report; report.json is the day's.
+        self.assertEqual(sorted(os.listdir(self.folder("2026-01-31/reports"))),
+                         sorted(os.path.basename(job["report"]) for job in report["jobs"]))
+        self.assertEqual([job["exitCode"] for job in report["jobs"]], [2, 0, 3])
+        self.assertEqual(report["dayExitCode"], 3)
 
 
 class DaysInARow(NightlyCase):
@@ -361,8 +394,8 @@ class Limits(NightlyCase):
             if job.process.poll() is None:
                 job.wait(timeout=60)
         self.assertEqual(night.rc, 0, night)
-        self.assertRegex(night.lines[0], r"^late: attempt 1 of 2 failed: Can't connect to the terminal 870\. .*"
-                         r"; next attempt in 1 s$")
+        self.assertRegex(night.lines[0], r"^late: attempt 1 of 2 failed: Socket::connect\(\): .* / "
+                         r"Can't connect to the terminal 870\.; next attempt in 1 s$")
         self.assertEqual(night.lines[1], "late: complete, 2 records, 2 new")
         (report,) = self.report()["terminals"]
         self.assertEqual((report["attempts"], report["exitCode"], report["outcome"]), (2, 0, "complete"))
@@ -398,7 +431,7 @@ class Stops(NightlyCase):
         self.assertEqual(night.lines[1:], ["waiting: not-run: the job was stopped by SIGTERM first",
                                            "2026-01-31: 0 complete, 0 empty, 0 clock-not-set, 0 not-cleared, "
                                            "0 pending, 0 failed, 0 busy, 1 stopped (running), 0 skipped, "
-                                           "1 not-run (waiting); exit 2"])
+                                           "0 invalid, 1 not-run (waiting); exit 2"])
         report = self.report()
         self.assertEqual((report["stoppedBy"], report["exitCode"]), ("SIGTERM", 2))
         self.assertEqual([(t["outcome"], t["attempts"], t["dataFile"]) for t in report["terminals"]],
@@ -469,25 +502,28 @@ class DryRun(NightlyCase):
             os.makedirs(self.folder())
             with open(os.path.join(self.folder(), "done.txt"), "wb"):
                 pass
-            night = self.nightly("-f", terminals, "-o", self.out, "-d", DAY, "-n")
+            night = self.nightly("-f", terminals, "-o", self.out, "-d", DAY, "-n", env={"ZQ_COMPORT_DIR": None})
             self.assertEqual(sim.received(), b"")
         self.assertEqual(night.rc, 2, night)
         program = host_path(os.path.join(os.path.dirname(nightly_program()),
                                          "Zq-ReadUtility.exe" if WINE else "Zq-ReadUtility"))
         work = host_path(os.path.join(self.folder(), ".work"))
         separator = "\\" if WINE else "/"
+        # The port a 2210 line reaches, as the program will resolve it.
+        device = "\\\\.\\COM7" if WINE else "/dev/ttyS6"
         self.assertEqual(night.lines, [
             "good: would run %s 870 127.0.0.1:%d good.txt -u -c -debug in %s%sgood" % (program, sim.port, work,
                                                                                        separator),
-            "again: skipped: invalid line 2: address 127.000.000.001:%05d reaches the terminal of line 1 (good)"
+            "again: invalid: line 2: address 127.000.000.001:%05d reaches the terminal of line 1 (good)"
             % sim.port,
-            "GOOD: skipped: invalid line 3: name GOOD is used by line 1",
-            "serial: would run %s 2210 7 serial.txt -c -n1 -debug in %s%sserial" % (program, work, separator),
-            "serial2: skipped: invalid line 5: address 07 reaches the terminal of line 4 (serial)",
-            "old: skipped: invalid line 6: model 730: Zq-ReadUtility downloads nothing from it",
+            "GOOD: invalid: line 3: name GOOD is used by line 1",
+            "serial: would run %s 2210 7 serial.txt -c -n1 -debug in %s%sserial (COM7 is %s)"
+            % (program, work, separator, device),
+            "serial2: invalid: line 5: address 07 reaches the terminal of line 4 (serial)",
+            "old: invalid: line 6: model 730: Zq-ReadUtility downloads nothing from it",
             "done: skipped: already complete",
-            "typo: skipped: invalid line 8: address 127.0.0.1:99999 is not an IPv4 address a.b.c.d or a.b.c.d:port",
-            "hall.2: skipped: invalid line 9: name hall.2 ends in a dot and a number, as the further downloads of a "
+            "typo: invalid: line 8: address 127.0.0.1:99999 is not an IPv4 address a.b.c.d or a.b.c.d:port",
+            "hall.2: invalid: line 9: name hall.2 ends in a dot and a number, as the further downloads of a "
             "day are named",
             "2026-01-31: dry run: 2 to read, 1 skipped, 6 invalid lines",
         ])

@@ -93,12 +93,132 @@ TEST(VerdictTest, OnlyWhatWasAskedForIsDone) {
   EXPECT_FALSE(verdict.clockSet);
 }
 
-TEST(VerdictTest, TheReasonIsWhatTheProgramSaid) {
-  EXPECT_EQ(ZqNightly::failureOf(
-                {"Can't connect to the terminal 870."},
-                {"[Sat, 31.01.2026 04:30:01] [ERROR] TCPConnection::connect(): Can't connect at Zq\\Terminal:50",
-                 logWritten}),
-            "Can't connect to the terminal 870. / TCPConnection::connect(): Can't connect");
+// The log lines each fault of a terminal leaves (as the program writes them), and what the report
+// makes of them: the innermost cause first, the program's generic wrap-up left out.
+struct CauseRow {
+  const char* what;
+  std::vector<std::string> console;
+  std::vector<std::string> log;
+  int64_t runMs;
+  const char* cause;
+  const char* reasonStart;
+};
+
+std::string line(const char* level, const std::string& message) {
+  return "[Sat, 31.01.2026 04:30:01] [" + std::string(level) + "] " + message;
+}
+
+TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
+  const std::string notWritten = "Can't write data file \"t.txt\".";
+  const std::string wrapUp870 = line("ERROR", "Can't update terminal 870 data at Application:253");
+  const std::string wrapUpFile = line("ERROR", "Can't write data file \"t.txt\" mode 0 at Application:272");
+  const std::string timeout = line("WARNING", "Socket::canRead(): Read timeout (192 msec) at Common\\Socket:239");
+  const CauseRow rows[] = {
+      {"garbage in a 735 reply",
+       {notWritten},
+       {line("ERROR", "Zq735::cmd_g(): err => 0, , RPL=E2 8D 9B 98 DD 0D at Zq\\Zq735:111"),
+        line("ERROR", "Zq735::dumpRecord(): Empty record at Zq\\Zq735:267"), wrapUpFile},
+       200,
+       "protocol",
+       "Zq735::cmd_g(): err => 0, , RPL=E2 8D 9B 98 DD 0D / Can't write data file"},
+      {"an 870 that closed the connection",
+       {notWritten},
+       {line("ERROR", "Zq870::dump(): Can't read terminal response at Zq\\Zq870:181"), wrapUpFile, wrapUp870},
+       200,
+       "disconnected",
+       "Zq870::dump(): Can't read terminal response / Can't write"},
+      {"a 735 that closed the connection inside a reply",
+       {notWritten},
+       {line("ERROR", "Zq735::cmd_g(): Invalid terminal response, RPL=02 41 31 2C 30 at Zq\\Zq735:123"),
+        line("ERROR", "Zq735::dump(): Can't get record 0 at Zq\\Zq735:253"), wrapUpFile},
+       200,
+       "disconnected",
+       "Zq735::cmd_g(): Invalid terminal response"},
+      {"an 870 that fell silent",
+       {notWritten},
+       {timeout, timeout, line("ERROR", "Zq870::dump(): Can't read terminal response at Zq\\Zq870:102"), wrapUpFile},
+       1200,
+       "timeout",
+       "Zq870::dump(): Can't read terminal response"},
+      {"a 735 that refused the clearing",
+       {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
+       {line("ERROR",
+             "Zq735::cmd_e(): err => 7, Command failed (hardware problem or invalid internal data), RPL=02 "
+             "4E 30 37 0D at Zq\\Zq735:111"),
+        line("ERROR", "Can't clean up the data at Application:317")},
+       200,
+       "terminal-error",
+       "Zq735::cmd_e(): err => 7, Command failed"},
+      {"an 870 that refused the clearing",
+       {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
+       {line("ERROR", "Zq870::reset(): Can't clean up data at Zq\\Zq870:281"),
+        line("ERROR", "Can't clean up the data at Application:317")},
+       200,
+       "terminal-error",
+       "Zq870::reset(): Can't clean up data / Can't clean up the data."},
+      {"an 870 that sent more than it announced",
+       {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
+       {line("WARNING", "Zq870::reset(): Dropped 130 bytes that came unasked: 30 30 41 at Zq\\Terminal:74"),
+        line("WARNING",
+             "Zq870::reset(): The connection is out of step: no clearing request is sent at Zq\\Terminal:87"),
+        line("ERROR", "Can't clean up the data at Application:317")},
+       200,
+       "out-of-step",
+       "Zq870::reset(): The connection is out of step: no clearing request is sent (Zq870::reset(): Dropped 130 "
+       "bytes that came unasked)"},
+      {"records punched during the run",
+       {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
+       {line("WARNING", "Zq735::reset(): 22 records stored, 19 saved: nothing is cleared at Zq\\Zq735:209"),
+        line("ERROR", "Can't clean up the data at Application:317")},
+       200,
+       "punched-during-run",
+       "Zq735::reset(): 22 records stored, 19 saved: nothing is cleared"},
+      {"a 735 that refused the clock",
+       {"Data file \"t.txt\" written successfully.", "Can't update the date/time."},
+       {line("ERROR", "Zq735::cmd_s(): err => 7, Command failed, RPL=02 4E 30 37 0D at Zq\\Zq735:111"),
+        line("ERROR", "Can't update the date/time at Application:304")},
+       200,
+       "terminal-error",
+       "Zq735::cmd_s(): err => 7"},
+      {"a closed port, refused at once",
+       {"Can't connect to the terminal 870."},
+       {line("ERROR", "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 at Common\\Socket:82"),
+        line("ERROR", "TCPConnection::connect(): Can't connect to 127.0.0.1:9 at Zq\\Terminal:49")},
+       30,
+       "refused",
+       "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 / Can't connect"},
+      {"a terminal that never answers the connection",
+       {"Can't connect to the terminal 870."},
+       {line("ERROR", "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 at Common\\Socket:82")},
+       2600,
+       "timeout",
+       "Socket::connect(): Connection timeout"},
+      {"a missing COM port",
+       {"Can't connect to the terminal 2210."},
+       {line("ERROR",
+             "SerialPort::open(): Can't open COM3 port, err => 2 (No such file or directory) at "
+             "Common\\SerialPort:87"),
+        line("ERROR", "COMConnection::connect(): Can't create serial port COM3 at Zq\\Terminal:110")},
+       30,
+       "no-device",
+       "SerialPort::open(): Can't open COM3 port, err => 2 (No such file or directory) (COM3 is /dev/zq/COM3)"},
+      {"a data file that is no regular file",
+       {notWritten},
+       {line("ERROR", "Application::run(): t.txt is no regular file at Application:230"), wrapUpFile},
+       30,
+       "file",
+       "Can't write data file"},
+  };
+  for (const CauseRow& row : rows) {
+    const ZqNightly::Diagnosis diagnosis = ZqNightly::diagnose(row.console, row.log, row.runMs, "COM3 is /dev/zq/COM3");
+    EXPECT_EQ(diagnosis.cause, row.cause) << row.what;
+    EXPECT_EQ(diagnosis.reason.compare(0, std::string(row.reasonStart).size(), row.reasonStart), 0)
+        << row.what << ": " << diagnosis.reason;
+    EXPECT_EQ(diagnosis.reason.find("Application"), std::string::npos) << row.what;
+    EXPECT_EQ(diagnosis.reason.find("Can't update terminal"), std::string::npos) << row.what;
+  }
+  // A run that failed at nothing has nothing to say.
+  EXPECT_EQ(ZqNightly::diagnose({"Data file \"t.txt\" written successfully."}, {logWritten}, 100, "").cause, "");
   EXPECT_EQ(ZqNightly::textLines("one\r\ntwo\nthree"), (std::vector<std::string>{"one", "two", "three"}));
 }
 

@@ -38,6 +38,9 @@ bool isDirectory(const std::string& path);
 // A file the user named (the terminals file): links are followed.
 bool readFile(const std::string& path, std::string& data, std::string& error);
 
+// Appends to a file the user named (its own log), creating it.
+bool appendFile(const std::string& path, const std::string& data, std::string& error);
+
 // --- The job's own files and folders ---
 
 // A regular file of the job's own, read whole; false for anything else at the path.
@@ -65,6 +68,8 @@ int64_t modifiedAt(const std::string& path);
 // Creates the folder and any missing parents, following links: for the output folder the user named.
 bool makeDirectories(const std::string& path, std::string& error);
 
+// The device that COM<port> opens, as the program resolves it.
+std::string serialDevice(int port);
 // Whether two names that differ only in case are two files (false on Windows).
 bool namesAreCaseSensitive();
 // The longest path (in bytes of UTF-8) that every file call of the program takes here.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "Console.h"
@@ -85,6 +86,10 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
   if (!readOptions(arguments, options_, error)) {
     Console::err("zq-nightly: " + error);
     Console::err("Try \"zq-nightly --help\".");
+    return false;
+  }
+  if (!options_.logFile.empty() && !Console::logTo(options_.logFile, error)) {
+    Console::err("zq-nightly: --log: " + error);
     return false;
   }
   if (options_.help || options_.version) {
@@ -181,6 +186,10 @@ void Job::setUpRuns(const std::vector<Terminal>& terminals) {
   for (const Terminal& terminal : terminals) {
     Run run;
     run.terminal = terminal;
+    // A serial terminal's port, as the program will open it: a missing device is then named.
+    if (terminal.valid() && terminal.key.compare(0, 3, "COM") == 0) {
+      run.device = terminal.key + " is " + FileSystem::serialDevice(std::atoi(terminal.key.c_str() + 3));
+    }
     run.report.name = terminal.name;
     run.report.model = terminal.model;
     run.report.address = terminal.address;
@@ -189,7 +198,25 @@ void Job::setUpRuns(const std::vector<Terminal>& terminals) {
   }
 }
 
-// Which terminals this job reads; the others are skipped with their reason.
+std::string Job::noteOf(const Run& run) const {
+  if (!run.kept) return std::string();
+  return day_ == Clock::now().date() ? "earlier today" : "earlier";
+}
+
+bool Job::keepEarlier(Run& run) {
+  if (!hasEarlier_) return false;
+  for (const TerminalReport& entry : earlier_.terminals) {
+    if (foldName(entry.name) != foldName(run.terminal.name) || entry.outcome == Outcome::Invalid) continue;
+    run.report = entry;
+    run.report.name = run.terminal.name;
+    run.kept = true;
+    return true;
+  }
+  return false;
+}
+
+// Which terminals this job reads. The others keep what the day's earlier report says of them, or
+// are skipped with their reason.
 void Job::classify(bool lookForCompleteFiles) {
   for (Run& run : runs_) {
     TerminalReport& report = run.report;
@@ -197,20 +224,25 @@ void Job::classify(bool lookForCompleteFiles) {
     const std::string complete = run.terminal.name + ".txt";
     run.state = Run::Skipped;
     if (!run.terminal.valid()) {
-      report.outcome = Outcome::Skipped;
-      report.reason = "invalid line " + std::to_string(run.terminal.line) + ": " + run.terminal.invalid;
+      report.outcome = Outcome::Invalid;
+      report.cause = "invalid";
+      report.reason = "line " + std::to_string(run.terminal.line) + ": " + run.terminal.invalid;
     } else if (run.recovered && (hasCompleteFile(report.outcome) || report.outcome == Outcome::Pending) &&
                !(options_.again && selected)) {
       // What a run of an earlier job left for the day is this terminal's download of the day.
       run.state = Run::Done;
     } else if (!selected) {
-      report.outcome = Outcome::Skipped;
-      report.reason = "not selected";
+      if (!keepEarlier(run)) {
+        report.outcome = Outcome::Skipped;
+        report.reason = "not selected";
+      }
     } else if (lookForCompleteFiles && !options_.again && FileSystem::exists(folder_->file(complete))) {
-      report.outcome = Outcome::Skipped;
-      report.reason = "already complete";
-      report.dataFile = complete;
-      if (FileSystem::exists(folder_->newPath(complete))) report.newFile = "new/" + complete;
+      if (!keepEarlier(run)) {
+        report.outcome = Outcome::Skipped;
+        report.reason = "already complete";
+        report.dataFile = complete;
+        if (FileSystem::exists(folder_->newPath(complete))) report.newFile = "new/" + complete;
+      }
     } else {
       run.state = Run::Queued;
     }
@@ -218,12 +250,13 @@ void Job::classify(bool lookForCompleteFiles) {
 }
 
 int Job::dryRun() {
+  readEarlierReport(false);
   classify(true);
   size_t toRun = 0;
   size_t invalid = 0;
   for (Run& run : runs_) {
     if (run.state != Run::Queued) {
-      Console::out(terminalLine(run.report));
+      Console::out(terminalLine(run.report, noteOf(run)));
       if (!run.terminal.valid()) ++invalid;
       continue;
     }
@@ -232,7 +265,7 @@ int Job::dryRun() {
     arguments.insert(arguments.end(), run.terminal.switches.begin(), run.terminal.switches.end());
     arguments.push_back("-debug");
     Console::out(run.terminal.name + ": would run " + commandText(program_, arguments) + " in " +
-                 folder_->workFolder(run.terminal.name));
+                 folder_->workFolder(run.terminal.name) + (run.device.empty() ? "" : " (" + run.device + ")"));
   }
   Console::out(day_ + ": dry run: " + std::to_string(toRun) + " to read, " +
                std::to_string(runs_.size() - toRun - invalid) + " skipped, " + std::to_string(invalid) +
@@ -251,17 +284,31 @@ bool Job::takeTheDay() {
       return false;
     }
     case Lock::Failed: Console::err("zq-nightly: " + previous); return false;
-    case Lock::TakenOver:
-      warn("took over " + lockPath + " from process " + Lock::recordedId(previous) +
-           ", which is gone (a job that ended abnormally)");
+    case Lock::TakenOver: {
+      // The lock was free: its holder ended without letting go. The id it names may belong to
+      // another process by now, so it is only reported.
+      const std::string holder = Lock::recordedId(previous);
+      warn("took over " + lockPath + ": no job held it, though it named " +
+           (holder.empty() ? std::string("no process") : "process " + holder) +
+           " (a job for the day that ended abnormally)");
       report_.interrupted = true;
       return true;
+    }
     case Lock::Taken: return true;
   }
   return false;
 }
 
 int Job::night() {
+  // nightly.log (and the journal) show where each job begins and ends.
+  const std::string who = " zq-nightly " + std::string(ZQ_NIGHTLY_VERSION) + ": " + day_ + ": ";
+  Console::out(Clock::now().iso() + who + "started, process " + std::to_string(Process::currentId()));
+  const int exitCode = nightOfTheDay();
+  Console::out(Clock::now().iso() + who + "ended, exit " + std::to_string(exitCode));
+  return exitCode;
+}
+
+int Job::nightOfTheDay() {
   std::string error;
   if (!FileSystem::makeDirectories(outputFolder_, error) || !folder_->prepare(error)) {
     Console::err("zq-nightly: " + error);
@@ -270,7 +317,9 @@ int Job::night() {
   StopRequest::install();
   Process::prepare();
   if (!takeTheDay()) return 1;
-  // From now on report.json stands for this job, and it is written when the job ends.
+  // From now on report.json stands for this job, and it is written when the job ends; what the
+  // day's earlier jobs said is kept in it and in reports/.
+  readEarlierReport(true);
   const std::string reportPath = folder_->reportPath();
   history_.reset(new History(outputFolder_));
   if (!FileSystem::removeOwnFile(reportPath) || !history_->open(error)) {
@@ -286,19 +335,35 @@ int Job::night() {
   recoverEarlierJobs();
   classify(true);
   for (const Run& run : runs_) {
-    if (run.state == Run::Skipped || run.state == Run::Done) Console::out(terminalLine(run.report));
+    if (run.state == Run::Skipped || run.state == Run::Done) Console::out(terminalLine(run.report, noteOf(run)));
   }
 
   loop();
 
   finishReport();
-  if (!FileSystem::writeAtomically(reportPath, toJson(report_).dump(), error)) Console::err("zq-nightly: " + error);
+  if (!writeReports(error)) Console::err("zq-nightly: " + error);
   Console::out(summaryLine(report_));
   cleanUp();
   lock_.release();
   StopRequest::finished();
   if (report_.exitCode != 0 && !options_.notify.empty()) notify(reportPath);
   return report_.exitCode;
+}
+
+void Job::readEarlierReport(bool keepLegacy) {
+  std::string text;
+  std::string error;
+  Json value;
+  const std::string path = folder_->reportPath();
+  hasEarlier_ = FileSystem::kindOf(path) == FileSystem::Kind::File && FileSystem::readOwnFile(path, text, error) &&
+                Json::parse(text, value, error) && fromJson(value, earlier_);
+  if (!hasEarlier_ || earlier_.jobs.items().size() > 0 || !keepLegacy) return;
+  // Written by an earlier version, which kept no history: it becomes the first job's report.
+  const std::string name = jobReportName(earlier_.started, std::string());
+  if (FileSystem::makeOwnFolder(folder_->file("reports"), error) &&
+      FileSystem::writeAtomically(folder_->file("reports/" + name), text, error)) {
+    earlier_.jobs.push(jobEntry(earlier_, "reports/" + name, false));
+  }
 }
 
 void Job::recoverEarlierJobs() {
@@ -446,11 +511,11 @@ bool Job::takeTerminal(Run& run) {
   switch (run.terminalLock->tryTake(path, record, previous)) {
     case Lock::Held: {
       const std::string holder = Lock::recordedId(previous);
-      endUnstarted(run, Outcome::Busy,
+      endUnstarted(run, Outcome::Busy, "busy",
                    "another job is reading the terminal (process " + (holder.empty() ? "unknown" : holder) + ")", true);
       return false;
     }
-    case Lock::Failed: endUnstarted(run, Outcome::Failed, previous, false); return false;
+    case Lock::Failed: endUnstarted(run, Outcome::Failed, "file", previous, false); return false;
     case Lock::TakenOver: {
       // Its last reader ended abnormally: what it read is put in place before the terminal is read
       // again, or the order of the downloads would be lost.
@@ -460,7 +525,7 @@ bool Job::takeTerminal(Run& run) {
       const DayFolder left(outputFolder_, day);
       if (FileSystem::kindOf(left.workFolder(name)) == FileSystem::Kind::Absent) return true;
       if (!recoverTerminalLeftover(run, day, name)) {
-        endUnstarted(run, Outcome::Busy,
+        endUnstarted(run, Outcome::Busy, "busy",
                      "a job that ended left a download of this terminal in " + day + ", whose job still runs", true);
         return false;
       }
@@ -491,7 +556,7 @@ void Job::start(Run& run) {
   run.command = commandText(program_, arguments);
   const std::string problem = unreadable(run);
   if (!problem.empty()) {
-    endUnstarted(run, Outcome::Failed, problem, false);
+    endUnstarted(run, Outcome::Failed, "file", problem, false);
     return;
   }
   if (!takeTerminal(run)) return;
@@ -500,7 +565,9 @@ void Job::start(Run& run) {
   if (!folder_->prepareWork(name, error) ||
       !run.process->start(program_, arguments, folder_->workFolder(name),
                           folder_->workFile(name, DayFolder::consoleName), run.terminalLock->handle(), error)) {
-    endUnstarted(run, Outcome::Failed, error, false);
+    endUnstarted(run, Outcome::Failed,
+                 FileSystem::kindOf(folder_->workFolder(name)) == FileSystem::Kind::Folder ? "program" : "file", error,
+                 false);
     return;
   }
   run.limitMs = run.attemptStartMs + static_cast<int64_t>(options_.limitSeconds) * 1000;
@@ -521,9 +588,10 @@ void Job::saveRecord(Run& run) {
   if (!FileSystem::writeAtomically(folder_->runRecord(run.terminal.name), run.record.text(), error)) warn(error);
 }
 
-void Job::endUnstarted(Run& run, Outcome outcome, const std::string& reason, bool retry) {
+void Job::endUnstarted(Run& run, Outcome outcome, const std::string& cause, const std::string& reason, bool retry) {
   run.terminalLock.reset();
   if (run.state == Run::Done) return;
+  run.report.cause = cause;
   appendLog(run, std::string(), {}, reason);
   if (retry && !stopping_ && run.report.attempts <= options_.retries) {
     run.report.outcome = outcome;
@@ -563,6 +631,8 @@ void Job::retryLater(Run& run, const std::string& failure) {
 void Job::endStopped(Run& run, const Process::Status& status, const std::string& failure) {
   TerminalReport& report = run.report;
   report.outcome = run.stopSent ? Outcome::Stopped : Outcome::Failed;
+  if (run.stopSent) report.cause = stopping_ ? "stopped" : "time-limit";
+  if (report.cause.empty()) report.cause = "program";
   std::string kept;
   std::string error;
   const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
@@ -593,6 +663,8 @@ void Job::end(Run& run) {
   std::string ignored;
   FileSystem::readOwnFile(folder_->workFile(name, DayFolder::consoleName), console, ignored);
   FileSystem::readOwnFile(folder_->workFile(name, DayFolder::debugLogName), debugLog, ignored);
+  console = Console::programText(console);
+  debugLog = Console::programText(debugLog);
   const std::string dataName = name + ".txt";
   const std::string dataFile = folder_->workFile(name, dataName);
 
@@ -614,7 +686,10 @@ void Job::end(Run& run) {
   run.record.killed = run.killed;
   saveRecord(run);
 
-  const std::string failure = failureOf(ending.console, ending.log);
+  const Diagnosis diagnosis =
+      diagnose(ending.console, ending.log, Clock::monotonicMs() - run.attemptStartMs, run.device);
+  const std::string& failure = diagnosis.reason;
+  report.cause = diagnosis.cause;
   appendLog(run, debugLog, ending.console, endingOf(status));
   report.finished = Clock::now().iso();
   report.seconds = static_cast<double>(Clock::monotonicMs() - run.firstStartMs) / 1000.0;
@@ -640,7 +715,11 @@ void Job::end(Run& run) {
     FileSystem::removeOwnFile(dataFile);
     report.outcome = Outcome::Failed;
     report.reason = failure.empty() ? endingOf(status) : failure;
-    if (status.code == 0 || status.code == 3) report.reason += ", but no data file";
+    if (status.code == 0 || status.code == 3) {
+      report.reason += ", but no data file";
+      report.cause = "file";
+    }
+    if (report.cause.empty()) report.cause = "program";
   }
   run.record.done = !run.keepWork;
   run.record.terminal = report;
@@ -654,6 +733,8 @@ void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status
   TerminalReport& report = run.report;
   // A run that did everything has nothing to report, whatever its log says on the way.
   report.reason = verdict.everythingDone ? std::string() : failure;
+  if (verdict.everythingDone) report.cause.clear();
+  if (run.stopSent && !verdict.everythingDone) report.cause = stopping_ ? "stopped" : "time-limit";
   if (!status.exited || run.killed) {
     report.reason =
         (run.stopSent ? run.stopCause + ", " : std::string()) +
@@ -662,6 +743,9 @@ void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status
   }
   const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
   if (!Recovery::place(*history_, *folder_, dataFile, verdict, started_, report)) run.keepWork = true;
+  if (report.cause.empty() && report.outcome != Outcome::Complete && report.outcome != Outcome::Empty) {
+    report.cause = "program";
+  }
 }
 
 // Every attempt of a terminal in logs/<name>.log.
@@ -670,7 +754,7 @@ void Job::appendLog(Run& run, const std::string& debugLog, const std::vector<std
   const std::string header = "==== zq-nightly " + std::string(ZQ_NIGHTLY_VERSION) + ": " + run.terminal.name +
                              ", attempt " + std::to_string(run.report.attempts) + " of " +
                              std::to_string(options_.retries + 1) + ", " + run.attemptStarted.iso() + ": " +
-                             run.command;
+                             run.command + (run.device.empty() ? "" : " (" + run.device + ")");
   std::string error;
   const std::string text = Recovery::attemptLog(
       header, debugLog, console, run.notes, ending + " after " + seconds(Clock::monotonicMs() - run.attemptStartMs));
@@ -682,6 +766,7 @@ void Job::finishReport() {
     TerminalReport& report = run.report;
     if (run.state == Run::Queued) {
       report.outcome = Outcome::NotRun;
+      report.cause = "stopped";
       report.reason = "the job was stopped by " + report_.stoppedBy + " first";
     } else if (run.state == Run::Waiting) {
       if (report.outcome != Outcome::Busy) report.outcome = Outcome::Failed;
@@ -693,11 +778,49 @@ void Job::finishReport() {
     run.state = Run::Done;
     Console::out(terminalLine(report));
   }
-  for (const Run& run : runs_) report_.terminals.push_back(run.report);
-  for (const TerminalReport& extra : extraEntries_) report_.terminals.push_back(extra);
-  report_.exitCode = exitCodeOf(report_.terminals, stopping_);
+  // The job's own exit code counts what it did; the day's counts every terminal of the day.
+  std::vector<TerminalReport> own;
+  for (const Run& run : runs_) {
+    report_.terminals.push_back(run.report);
+    if (!run.kept) own.push_back(run.report);
+  }
+  for (const TerminalReport& extra : extraEntries_) {
+    report_.terminals.push_back(extra);
+    own.push_back(extra);
+  }
+  // Terminals that an earlier job of the day read and that are no longer in the file stay listed.
+  if (hasEarlier_) {
+    for (const TerminalReport& entry : earlier_.terminals) {
+      const bool listed =
+          std::any_of(report_.terminals.begin(), report_.terminals.end(),
+                      [&entry](const TerminalReport& t) { return foldName(t.name) == foldName(entry.name); });
+      if (!listed && entry.outcome != Outcome::Invalid) report_.terminals.push_back(entry);
+    }
+  }
+  report_.exitCode = exitCodeOf(own, stopping_);
   if (stateProblems_ && report_.exitCode == 0) report_.exitCode = 2;
+  report_.dayExitCode = std::max(exitCodeOf(report_.terminals, false), report_.exitCode == 1 ? 0 : report_.exitCode);
   report_.finished = Clock::now().iso();
+  ownTerminals_ = own;
+}
+
+bool Job::writeReports(std::string& error) {
+  JobReport own = report_;
+  own.terminals = ownTerminals_;
+  own.jobs = Json::array();
+  const std::string name = "reports/" + jobReportName(report_.started, std::to_string(Process::currentId()));
+  report_.jobs = hasEarlier_ ? earlier_.jobs : Json::array();
+  if (!report_.interrupted && hasEarlier_) report_.interrupted = earlier_.interrupted;
+  const bool kept = FileSystem::makeOwnFolder(folder_->file("reports"), error) &&
+                    FileSystem::writeAtomically(folder_->file(name), toJson(own).dump(), error);
+  report_.jobs.push(jobEntry(report_, kept ? name : std::string(), false));
+  std::string reportError;
+  // report.json last: its presence means the night is finished.
+  if (!FileSystem::writeAtomically(folder_->reportPath(), toJson(report_).dump(), reportError)) {
+    error = reportError;
+    return false;
+  }
+  return kept;
 }
 
 void Job::notify(const std::string& reportPath) {

@@ -51,6 +51,8 @@ private:
     bool killed = false;
     bool keepWork = false;   // its working folder holds a complete download that waits to be put in place
     bool recovered = false;  // its entry comes from what an earlier job's run left
+    bool kept = false;       // its entry comes from the day's earlier report: this job did not read it
+    std::string device;      // a serial terminal: "COM3 is /dev/ttyS2"
     std::string stopCause;
     LocalTime attemptStarted;
   };
@@ -64,6 +66,9 @@ private:
   void classify(bool lookForCompleteFiles);
   int dryRun();
   int night();
+  int nightOfTheDay();
+  // "(earlier today)" for an entry kept from the day's earlier report.
+  std::string noteOf(const Run& run) const;
   // Takes the day's lock (over from a job that is gone); false, said, when another job holds it.
   bool takeTheDay();
   // Completes other days that a job left unfinished, then this day's leftovers.
@@ -82,14 +87,19 @@ private:
   // An attempt that failed before it changed anything: the next one after the wait.
   void retryLater(Run& run, const std::string& failure);
   // The attempt ends without a run, for `reason`, as `outcome`; with `retry`, tried again later.
-  void endUnstarted(Run& run, Outcome outcome, const std::string& reason, bool retry);
+  void endUnstarted(Run& run, Outcome outcome, const std::string& cause, const std::string& reason, bool retry);
   // A run that was stopped, or ended without an exit code of its own.
   void endStopped(Run& run, const Process::Status& status, const std::string& failure);
   void commit(Run& run, const struct Verdict& verdict, const Process::Status& status, const std::string& failure);
   void saveRecord(Run& run);
   void appendLog(Run& run, const std::string& debugLog, const std::vector<std::string>& console,
                  const std::string& ending);
+  // The day's report as an earlier job left it, kept as that job's own in reports/.
+  void readEarlierReport(bool keepLegacy);
+  // The entry this job leaves for a terminal it does not read: the day's earlier one, if any.
+  bool keepEarlier(Run& run);
   void finishReport();
+  bool writeReports(std::string& error);
   void notify(const std::string& reportPath);
   void cleanUp();
 
@@ -100,9 +110,13 @@ private:
   std::string program_;
   LocalTime started_;
   JobReport report_;
+  JobReport earlier_;  // the day's report before this job
+  bool hasEarlier_ = false;
   std::vector<Terminal> terminals_;
   std::vector<Run> runs_;
-  std::vector<TerminalReport> extraEntries_;  // recovered terminals that are no longer in the file
+  std::vector<TerminalReport> extraEntries_;
+  std::vector<TerminalReport>
+      ownTerminals_;  // the entries this job made  // recovered terminals that are no longer in the file
   std::unique_ptr<History> history_;
   std::unique_ptr<Recovery> recovery_;
   Lock lock_;

@@ -6,6 +6,7 @@ namespace ZqNightly {
 const char* const usageText =
     "Usage: zq-nightly -f TERMINALS -o DIR [-p PROGRAM] [-d YYYY-MM-DD] [-j N] [-t NAME]...\n"
     "                  [-a] [-r RETRIES] [-w SECONDS] [-l SECONDS] [-x COMMAND] [-n]\n"
+    "                  [--log FILE]\n"
     "       zq-nightly --help | --version\n"
     "\n"
     "Downloads every terminal of TERMINALS with Zq-ReadUtility into DIR/YYYY-MM-DD/:\n"
@@ -27,6 +28,8 @@ const char* const usageText =
     "  -x COMMAND    after a night that ends with 2 or 3, run COMMAND with the report's\n"
     "                path appended (also in ZQ_REPORT)\n"
     "  -n            dry run: check the terminals file, show what would run\n"
+    "  --log FILE    also append every line the job prints to FILE (its folder is\n"
+    "                created), so that a scheduler needs no redirection\n"
     "\n"
     "Exit codes: 0 every terminal complete; 1 nothing was run; 2 a terminal has no\n"
     "complete file in place (failed, pending, busy, stopped, not run, or an invalid\n"
@@ -93,6 +96,14 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options, st
     }
     if (option == "-n") {
       options.dryRun = true;
+      continue;
+    }
+    if (option == "--log") {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+        error = "--log wants a file";
+        return false;
+      }
+      options.logFile = arguments[++i];
       continue;
     }
     static const std::string withValue = "fopdjtrwlx";

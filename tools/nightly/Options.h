@@ -18,6 +18,7 @@ struct Options {
   int waitSeconds = 60;            // -w
   int limitSeconds = 1800;         // -l
   std::string notify;              // -x
+  std::string logFile;             // --log
   bool dryRun = false;             // -n
   bool help = false;
   bool version = false;

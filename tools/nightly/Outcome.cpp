@@ -3,9 +3,9 @@
 
 namespace ZqNightly {
 
-const Outcome allOutcomes[10] = {Outcome::Complete, Outcome::Empty,  Outcome::ClockNotSet, Outcome::NotCleared,
-                                 Outcome::Pending,  Outcome::Failed, Outcome::Busy,        Outcome::Stopped,
-                                 Outcome::Skipped,  Outcome::NotRun};
+const Outcome allOutcomes[11] = {Outcome::Complete, Outcome::Empty,   Outcome::ClockNotSet, Outcome::NotCleared,
+                                 Outcome::Pending,  Outcome::Failed,  Outcome::Busy,        Outcome::Stopped,
+                                 Outcome::Skipped,  Outcome::Invalid, Outcome::NotRun};
 
 const char* name(Outcome outcome) {
   switch (outcome) {
@@ -18,6 +18,7 @@ const char* name(Outcome outcome) {
     case Outcome::Busy: return "busy";
     case Outcome::Stopped: return "stopped";
     case Outcome::Skipped: return "skipped";
+    case Outcome::Invalid: return "invalid";
     case Outcome::NotRun: return "not-run";
   }
   return "failed";
@@ -40,7 +41,7 @@ bool hasCompleteFile(Outcome outcome) {
 
 bool isIncomplete(Outcome outcome) {
   return outcome == Outcome::Pending || outcome == Outcome::Failed || outcome == Outcome::Busy ||
-         outcome == Outcome::Stopped || outcome == Outcome::NotRun;
+         outcome == Outcome::Stopped || outcome == Outcome::NotRun || outcome == Outcome::Invalid;
 }
 
 bool isStepFailed(Outcome outcome) { return outcome == Outcome::ClockNotSet || outcome == Outcome::NotCleared; }

@@ -30,6 +30,7 @@ std::string readLines(const std::string& path, std::vector<std::string>& lines) 
   std::string text;
   std::string ignored;
   if (FileSystem::kindOf(path) == FileSystem::Kind::File) FileSystem::readOwnFile(path, text, ignored);
+  text = Console::programText(text);
   lines = textLines(text);
   return text;
 }
@@ -60,6 +61,7 @@ bool Recovery::place(History& history, const DayFolder& day, const std::string& 
   if (!history.commit(entry.name, day.day(), workFile, verdict.cleared, placed, error)) {
     // Complete, and perhaps the only copy of its records: it stays where the next job finds it.
     entry.outcome = Outcome::Pending;
+    entry.cause = "file";
     entry.reason = "the complete data file could not be put in place: " + error + "; it stays in " +
                    day.relative(workFile) + " and the next job puts it in place";
     return false;
@@ -80,7 +82,10 @@ bool Recovery::place(History& history, const DayFolder& day, const std::string& 
   } else {
     entry.outcome = placed.records == 0 ? Outcome::Empty : Outcome::Complete;
   }
-  if (entry.stateDamaged) entry.reason += (entry.reason.empty() ? "" : "; ") + placed.note;
+  if (entry.stateDamaged) {
+    entry.reason += (entry.reason.empty() ? "" : "; ") + placed.note;
+    if (entry.cause.empty()) entry.cause = "state";
+  }
   return true;
 }
 
@@ -219,6 +224,7 @@ bool Recovery::recoverWork(const DayFolder& day, const std::string& workName, Te
       entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
     } else {
       entry.outcome = hasRecord ? Outcome::Stopped : Outcome::NotRun;
+      entry.cause = "job-ended";
       entry.reason = "its job ended before the run was judged; the run had not reported a complete data file" +
                      (kept.empty() ? std::string(", and left none") : "; what it left is kept as " + kept);
     }
@@ -270,6 +276,7 @@ bool Recovery::completeDay(const DayFolder& day) {
       if (!terminal.valid() || entries.count(foldName(terminal.name)) != 0) continue;
       TerminalReport entry = describe(terminal.name);
       entry.outcome = Outcome::NotRun;
+      entry.cause = "job-ended";
       entry.reason = "the job for this day ended abnormally before it read this terminal";
       report.terminals.push_back(entry);
     }
@@ -285,7 +292,20 @@ bool Recovery::completeDay(const DayFolder& day) {
   }
   report.interrupted = true;
   report.finished = Clock::now().iso();
-  report.exitCode = exitCodeOf(report.terminals, false);
+  report.dayExitCode = exitCodeOf(report.terminals, false);
+  if (!earlier) report.exitCode = report.dayExitCode;
+  // What this job did for the day is a report of its own, as every job's is.
+  JobReport own = job_;
+  own.day = day.day();
+  own.finished = report.finished;
+  own.recoveredDays.clear();
+  own.jobs = Json::array();
+  for (const auto& recovered : entries) own.terminals.push_back(recovered.second);
+  own.exitCode = exitCodeOf(own.terminals, false);
+  const std::string name = "reports/" + jobReportName(own.started, std::to_string(Process::currentId()));
+  const bool kept = FileSystem::makeOwnFolder(day.file("reports"), error) &&
+                    FileSystem::writeAtomically(day.file(name), toJson(own).dump(), error);
+  report.jobs.push(jobEntry(own, kept ? name : std::string(), true));
   if (!FileSystem::writeAtomically(day.reportPath(), toJson(report).dump(), error)) {
     warn(error);
     return false;

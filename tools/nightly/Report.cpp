@@ -6,10 +6,6 @@
 namespace ZqNightly {
 namespace {
 
-bool isInvalidLine(const TerminalReport& terminal) {
-  return terminal.outcome == Outcome::Skipped && terminal.reason.compare(0, 12, "invalid line") == 0;
-}
-
 Json number(size_t value, bool known) { return known ? Json(static_cast<unsigned long long>(value)) : Json(); }
 
 Json stepJson(Step step) { return step == Step::Unknown ? Json() : Json(step == Step::Done); }
@@ -35,7 +31,7 @@ int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped) {
   bool incomplete = stopped;
   bool stepFailed = false;
   for (const TerminalReport& terminal : terminals) {
-    if (isIncomplete(terminal.outcome) || isInvalidLine(terminal)) incomplete = true;
+    if (isIncomplete(terminal.outcome)) incomplete = true;
     if (isStepFailed(terminal.outcome) || (terminal.stateDamaged && hasCompleteFile(terminal.outcome))) {
       stepFailed = true;
     }
@@ -65,6 +61,7 @@ Json toJson(const TerminalReport& t) {
   out.set("finished", ran ? Json::nullable(t.finished) : Json());
   out.set("seconds", ran ? Json(std::round(t.seconds * 10) / 10) : Json());
   out.set("reason", t.reason);
+  out.set("cause", Json::nullable(t.cause));
   out.set("cleared", stepJson(t.cleared));
   out.set("clockSet", stepJson(t.clockSet));
   out.set("firstNight", t.firstNight);
@@ -83,6 +80,7 @@ Json toJson(const JobReport& report) {
   out.set("started", report.started);
   out.set("finished", report.finished);
   out.set("exitCode", report.exitCode);
+  out.set("dayExitCode", report.dayExitCode);
   out.set("stoppedBy", Json::nullable(report.stoppedBy));
   out.set("version", report.version);
   out.set("program", report.program);
@@ -90,6 +88,7 @@ Json toJson(const JobReport& report) {
   out.set("terminalsFile", report.terminalsFile);
   out.set("interrupted", report.interrupted);
   out.set("recoveredDays", days);
+  out.set("jobs", report.jobs);
   out.set("terminals", terminals);
   return out;
 }
@@ -118,6 +117,7 @@ bool fromJson(const Json& value, TerminalReport& t) {
   t.finished = value["finished"].asString();
   t.seconds = value["seconds"].asNumber();
   t.reason = value["reason"].asString();
+  t.cause = value["cause"].asString();
   t.cleared = stepOf(value["cleared"]);
   t.clockSet = stepOf(value["clockSet"]);
   t.firstNight = value["firstNight"].asBool();
@@ -132,6 +132,8 @@ bool fromJson(const Json& value, JobReport& report) {
   report.started = value["started"].asString();
   report.finished = value["finished"].asString();
   report.exitCode = static_cast<int>(value["exitCode"].asInteger());
+  report.dayExitCode = static_cast<int>(value["dayExitCode"].asInteger(report.exitCode));
+  report.jobs = value["jobs"].type() == Json::Array ? value["jobs"] : Json::array();
   report.stoppedBy = value["stoppedBy"].asString();
   report.version = value["version"].asString();
   report.program = value["program"].asString();
@@ -148,8 +150,28 @@ bool fromJson(const Json& value, JobReport& report) {
   return true;
 }
 
-std::string terminalLine(const TerminalReport& t) {
-  std::string line = t.name + ": " + name(t.outcome);
+std::string jobReportName(const std::string& started, const std::string& id) {
+  std::string stamp;
+  for (size_t i = 0; i < started.size() && i < 19; ++i) {
+    if ((started[i] >= '0' && started[i] <= '9') || started[i] == 'T') stamp += started[i];
+  }
+  return "job-" + stamp + (id.empty() ? "" : "-" + id) + ".json";
+}
+
+Json jobEntry(const JobReport& report, const std::string& file, bool recovery) {
+  Json entry = Json::object();
+  entry.set("started", report.started);
+  entry.set("finished", report.finished);
+  entry.set("exitCode", report.exitCode);
+  entry.set("stoppedBy", Json::nullable(report.stoppedBy));
+  entry.set("version", report.version);
+  entry.set("recovery", recovery);
+  entry.set("report", Json::nullable(file));
+  return entry;
+}
+
+std::string terminalLine(const TerminalReport& t, const std::string& note) {
+  std::string line = t.name + ": " + name(t.outcome) + (note.empty() ? "" : " (" + note + ")");
   if (t.hasRecords) {
     line += t.records == 0 ? ", no records"
                            : ", " + plural(t.records, "record") + ", " + std::to_string(t.newRecords) + " new";
@@ -171,8 +193,7 @@ std::string summaryLine(const JobReport& report) {
       if (t.outcome != outcome) continue;
       ++count;
       // Named where someone has to look: failures, and the lines of the file that were refused.
-      const bool named =
-          outcome == Outcome::Skipped ? isInvalidLine(t) : isIncomplete(outcome) || isStepFailed(outcome);
+      const bool named = isIncomplete(outcome) || isStepFailed(outcome);
       if (named) names += (names.empty() ? "" : ", ") + t.name;
     }
     line += (first ? " " : ", ") + std::to_string(count) + " " + name(outcome);

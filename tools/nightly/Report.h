@@ -36,6 +36,7 @@ struct TerminalReport {
   std::string finished;
   double seconds = 0;
   std::string reason;
+  std::string cause;              // one word for monitoring (Verdict.h lists them); empty when all is well
   Step cleared = Step::Unknown;   // the memory was emptied (or had nothing to clear)
   Step clockSet = Step::Unknown;  // the clock was set
   bool firstNight = false;        // the terminal's first download: its new/ file is its whole memory
@@ -57,11 +58,15 @@ struct JobReport {
   std::string stoppedBy;                   // what stopped the job; empty when nothing did
   bool interrupted = false;                // a job for the day ended without finishing it; a later one did
   std::vector<std::string> recoveredDays;  // other days this job completed
+  // The day (report.json): the worst state of all its terminals as an exit code, and every job
+  // that ran for it, oldest first, each with its own report in reports/.
+  int dayExitCode = 0;
+  Json jobs = Json::array();
   std::vector<TerminalReport> terminals;
 };
 
 // 0 every terminal complete or empty (or skipped as complete or not selected); 2 one has no
-// complete file in place (failed, pending, busy, stopped, not run, an invalid line) or the job was
+// complete file in place (failed, pending, busy, stopped, not run, invalid) or the job was
 // stopped; 3 every file is complete, but a clock was not set, a memory not cleared, or a download
 // had to count as new in full.
 int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped);
@@ -72,8 +77,15 @@ Json toJson(const JobReport& report);
 bool fromJson(const Json& value, TerminalReport& terminal);
 bool fromJson(const Json& value, JobReport& report);
 
-// "entrance: complete, 6 records, 6 new", "gone: failed after 3 attempts: Can't connect ...".
-std::string terminalLine(const TerminalReport& terminal);
+// The name of a job's own report in the day's reports/: "job-20261209T043000-1234.json" (its start
+// and its process id, when known).
+std::string jobReportName(const std::string& started, const std::string& id);
+// A job's entry in report.json's "jobs": when it ran, how it ended, and its own report.
+Json jobEntry(const JobReport& report, const std::string& file, bool recovery);
+
+// "entrance: complete, 6 records, 6 new", "gone: failed after 3 attempts: Can't connect ..."; `note`
+// follows the outcome ("office: not-cleared (earlier today), ...").
+std::string terminalLine(const TerminalReport& terminal, const std::string& note = std::string());
 // "2026-01-31: 1 complete, 1 empty, ... 2 failed (gone, dropped), ...; exit 2".
 std::string summaryLine(const JobReport& report);
 

@@ -4,6 +4,7 @@
 // of its own) is complete once its console or its log says the file was written.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,35 @@ struct Verdict {
 
 Verdict judge(const RunEnding& ending, const std::string& dataName, bool wantsClear, bool wantsClock);
 
-// Why an attempt failed, as the program tells it: its console lines that say what it could not
-// do, and the last Error line of its debug log (without time stamp, level and source position).
-std::string failureOf(const std::vector<std::string>& console, const std::vector<std::string>& log);
+// Why a run failed, as its console and debug log tell it. `reason` starts with the innermost cause
+// (the first Error line of a driver or a transport, or the Warning that kept the clearing from
+// being sent), followed by the console lines that say what the run could not do; the program's
+// generic wrap-up lines are left out. `cause` is one word a monitoring rule can switch on:
+//
+//   refused, unreachable, timeout, disconnected  the connection: refused at once, no route, a
+//                     terminal (or a connection) that stays silent, a connection the terminal closed
+//   no-device, permission, port-busy   the serial port cannot be opened
+//   protocol          a reply that makes no sense (garbage, a bad count, a record out of step)
+//   terminal-error    the terminal refused a command (an error reply)
+//   out-of-step       the clearing was not sent: a reply went missing or bytes came unasked
+//   punched-during-run  the clearing was not sent: records were punched during the run
+//   time-zone         -u was refused: TZ names no time zone
+//   file              the data file or its disk
+//   stopped           the program was stopped (the job also says time-limit)
+//   program           anything else
+//
+// Empty when the run failed at nothing. `runMs` is how long the run took: a refused connection
+// and one that timed out read the same in the log, but only the refusal comes within the connect
+// wait. `device`, when the terminal is on a serial port, names the device it resolves to.
+struct Diagnosis {
+  std::string cause;
+  std::string reason;
+};
+Diagnosis diagnose(const std::vector<std::string>& console, const std::vector<std::string>& log, int64_t runMs,
+                   const std::string& device);
+
+// The program's connect wait: a connection that fails sooner was refused.
+extern const int64_t connectWaitMs;
 
 // Lines of a text, without their line ends.
 std::vector<std::string> textLines(const std::string& text);
