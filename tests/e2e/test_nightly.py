@@ -293,6 +293,96 @@ class OneDay(NightlyCase):
         self.assertEqual(report["dayExitCode"], 3)
 
 
+class Reasons(NightlyCase):
+    """What the report says of each fault of a terminal: the cause's word, and a reason that starts
+    with what the program found, not with its wrap-up."""
+
+    def test_every_fault_is_named_by_its_cause(self):
+        closed = harness.closed_loopback_port()
+        ports = os.path.join(self.work, "ports")  # no COM port there
+        os.makedirs(ports)
+        harness.remove_com_port(99)
+        device = "\\\\.\\COM99" if WINE else os.path.join(ports, "COM99")
+        # name: (model, simulator options or None for no terminal, switches, outcome, cause, reason's text)
+        rows = {
+            "garbage": ("735", ["--garbage", "G:5"], "-c", "failed", "protocol", "Zq735::cmd_g(): err => 0, , RPL=E2"),
+            "dropped": ("870", ["--close-after", "43"], "-c", "failed", "disconnected",
+                        "Zq870::dump(): Can't read terminal response / Can't write data file"),
+            "cut": ("735", ["--close-after", "40"], "-c", "failed", "disconnected",
+                    "Zq735::cmd_g(): Invalid terminal response, RPL=02 41"),
+            "silent": ("870", ["--silent", "GETLOGDATA"], "-c", "failed", "timeout",
+                       "Zq870::dump(): Can't read terminal response"),
+            "refusesE": ("735", ["--error", "E"], "-c", "not-cleared", "terminal-error",
+                         "Zq735::cmd_e(): err => 7, Command failed"),
+            "refusesClear": ("870", ["--error", "CLEARLOG"], "-c", "not-cleared", "terminal-error",
+                             "Zq870::reset(): Can't clean up data / Can't clean up the data."),
+            "sendsMore": ("870", ["--count", "5", "--send-all"], "-c", "not-cleared", "out-of-step",
+                          "Zq870::reset(): The connection is out of step: no clearing request is sent "
+                          "(Zq870::reset(): Dropped 130 bytes that came unasked)"),
+            "punched": ("735", ["--punch", "N=3"], "-c", "not-cleared", "punched-during-run",
+                        "records stored, 19 saved: nothing is cleared"),
+            "refusesClock": ("735", ["--error", "S"], "-u", "clock-not-set", "terminal-error",
+                             "Zq735::cmd_s(): err => 7"),
+            "closed": ("870", None, "-c", "failed", "refused", "Socket::connect(): Connection timeout to 127.0.0.1:%d"
+                       % closed),
+            "noport": ("2210", None, "-c", "failed", "no-device", "(COM99 is %s) / Can't connect to the terminal 2210."
+                       % device),
+        }
+        simulators = {}
+        try:
+            text = ""
+            for name, (model, options, switches, _, _, _) in rows.items():
+                if options is not None:
+                    simulators[name] = Simulator(model, "--generate", "10", *options)
+                address = simulators[name].address() if name in simulators else \
+                    "99" if model == "2210" else "127.0.0.1:%d" % closed
+                text += "%s %s %s %s\n" % (name, model, address, switches)
+            night = self.nightly("-f", self.terminals(text), "-o", self.out, "-d", DAY, "-r", "0",
+                                 "-j", "2" if WINE else "6", env={"ZQ_COMPORT_DIR": ports})
+        finally:
+            for simulator in simulators.values():
+                simulator.stop()
+        self.assertEqual(night.rc, 2, night)
+        entries = {t["name"]: t for t in self.report()["terminals"]}
+        for name, (_, _, _, outcome, cause, text) in rows.items():
+            with self.subTest(name=name):
+                entry = entries[name]
+                self.assertEqual((entry["outcome"], entry["cause"]), (outcome, cause), entry["reason"])
+                self.assertIn(text, entry["reason"])
+                # The program's wrap-up lines never stand for the cause.
+                self.assertNotIn("Can't update terminal", entry["reason"])
+                self.assertNotIn(" mode 0", entry["reason"])
+        self.assertIn("(COM99 is %s)" % device, self.read("logs", "noport.log").decode("utf-8"))
+
+
+class DayHistory(NightlyCase):
+    def test_a_day_again_keeps_what_it_did_not_read_and_a_first_night_is_flagged(self):
+        with Simulator("870", "--error", "CLEARLOG", records=records(punches("E3", 2))) as refusing, \
+                Simulator("870", records=records(punches("E4", 3))) as new_one:
+            text = "refusing 870 %s -c\nnew 870 %s -c\n" % (refusing.address(), new_one.address())
+            first = self.nightly("-f", self.terminals(text + "bad 780 127.0.0.1\n"), "-o", self.out, "-d", DAY)
+            self.assertEqual(first.rc, 2, first)
+            self.assertIn("bad: invalid: line 3: unknown model 780, not 735, 870, QVK or 2210", first.lines)
+            entries = {t["name"]: t for t in self.report()["terminals"]}
+            self.assertEqual((entries["bad"]["outcome"], entries["bad"]["cause"]), ("invalid", "invalid"))
+            self.assertEqual((entries["new"]["firstNight"], entries["refusing"]["firstNight"]), (True, True))
+            # The day again, with the line fixed: nothing is read, the not-cleared terminal stays
+            # so, and the day's worst state with it.
+            again = self.nightly("-f", self.terminals(text), "-o", self.out, "-d", DAY)
+            self.assertEqual(again.rc, 0, again)
+            self.assertEqual(again.lines[0], "refusing: not-cleared (earlier), 2 records, 2 new: "
+                                             "Zq870::reset(): Can't clean up data / Can't clean up the data.")
+            report = self.report()
+            self.assertEqual((report["exitCode"], report["dayExitCode"]), (0, 3))
+            self.assertEqual({t["name"]: t for t in report["terminals"]}["refusing"], entries["refusing"])
+            # The next night knows both terminals.
+            following = self.nightly("-f", self.terminals(text), "-o", self.out, "-d", "2026-02-01")
+            self.assertEqual(following.rc, 3, following)
+        entries = {t["name"]: t for t in self.report("2026-02-01")["terminals"]}
+        self.assertEqual((entries["new"]["firstNight"], entries["refusing"]["firstNight"]), (False, False))
+        self.assertEqual(entries["refusing"]["newRecords"], 0)
+
+
 class DaysInARow(NightlyCase):
     """Three nights of five terminals. Taken over every day folder, the new/ files of a terminal
     hold each record it stored exactly once, whatever happened to its memory in between."""
