@@ -80,6 +80,8 @@ set(CPACK_SOURCE_GENERATOR "")
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME Zq-ReadUtility-${PROJECT_VERSION}-win64)
+  # Flat: "Extract All" into C:\Zq gives C:\Zq\zq-nightly.exe, as the Task Scheduler recipe says.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
