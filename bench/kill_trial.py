@@ -94,8 +94,9 @@ def main():
             stored += fresh
             delivered.update(fresh_lines)
             last = night == args.trials
-            # A byte a millisecond: a download of 5 to 60 records takes 0.1 to 1.6 s.
-            drip = [] if last else ["--drip", "1"]
+            # Pieces of 256 bytes 30 ms apart: a download takes about 0.1 s per 30 records, so that
+            # kills fall before, during and after it, also when a memory grows night after night.
+            drip = [] if last else ["--split", "256", "--pause", "30"]
             with Simulator("870", *(faults + drip), records="".join(r + "\n" for r in stored)) as sim:
                 with open(terminals, "w") as f:
                     f.write("hall 870 %s %s\n" % (sim.address(), switches))
