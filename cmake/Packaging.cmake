@@ -8,14 +8,14 @@ set(ZQ_PACKAGE_MAINTAINER "Zq-ReadUtility developers <zq-readutility@example.com
 set(ZQ_DEBIAN_REVISION 1 CACHE STRING "Debian revision of the package version")
 set(ZQ_PACKAGE_DIR "${CMAKE_BINARY_DIR}/packages" CACHE PATH "Where CPack writes the package files")
 
-set(ZQ_NIGHTLY_DIR ${PROJECT_SOURCE_DIR}/tools/nightly)
+set(ZQ_EXAMPLES_DIR ${PROJECT_SOURCE_DIR}/packaging/examples)
 
 if(WIN32)
   # The ZIP is unpacked and run where it lands: the program, the nightly job (which finds the
   # program beside it), the example terminals file and README.md side by side, the operations
   # guide in docs/ as in the source tree.
   install(TARGETS Zq-ReadUtility zq-nightly RUNTIME DESTINATION .)
-  install(FILES ${ZQ_NIGHTLY_DIR}/terminals.example README.md DESTINATION .)
+  install(FILES ${ZQ_EXAMPLES_DIR}/terminals.example README.md DESTINATION .)
   install(FILES docs/operations.md DESTINATION docs)
 else()
   set(ZQ_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zq-readutility)
@@ -48,8 +48,8 @@ else()
   install(FILES ${ZQ_MANPAGES_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md docs/operations.md packaging/debian/copyright ${ZQ_CHANGELOG_GZ}
           DESTINATION ${ZQ_DOCDIR})
-  install(FILES ${ZQ_NIGHTLY_DIR}/terminals.example ${ZQ_NIGHTLY_DIR}/zq-nightly.service
-                ${ZQ_NIGHTLY_DIR}/zq-nightly.timer ${ZQ_NIGHTLY_DIR}/99-zq-serial.rules
+  install(FILES ${ZQ_EXAMPLES_DIR}/terminals.example ${ZQ_EXAMPLES_DIR}/zq-nightly.service
+                ${ZQ_EXAMPLES_DIR}/zq-nightly.timer ${ZQ_EXAMPLES_DIR}/99-zq-serial.rules
           DESTINATION ${ZQ_DOCDIR}/examples)
 endif()
 

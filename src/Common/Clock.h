@@ -1,6 +1,8 @@
-// The PC's local date and time, for the terminals' clock commands.
+// The PC's local date and time (for the terminals' clock commands, the nightly job's day folders and
+// reports), calendar arithmetic, and the clocks that waits and time limits are measured on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace Common {
@@ -27,7 +29,25 @@ struct LocalTime {
   bool compactStamp(std::string& stamp) const;
   // text() and the UTC offset that was in force, "DD.MM.YYYY hh:mm:ss (UTC+03:00)", for the log.
   std::string describe() const;
+  // "YYYY-MM-DD", the nightly job's day.
+  std::string date() const;
+  // "YYYY-MM-DDThh:mm:ss+hh:mm" (ISO 8601 with the UTC offset; +00:00 when it is not known).
+  std::string iso() const;
+  // Seconds since 1970-01-01 00:00:00 of this wall-clock reading taken as if it were UTC: the
+  // scale on which two local readings compare without time-zone rules.
+  int64_t wallSeconds() const;
 };
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+int64_t daysFromCivil(int year, int month, int day);
+bool isCalendarDate(int year, int month, int day);
+// Reads exactly YYYY-MM-DD naming a calendar date.
+bool readDate(const std::string& text, LocalTime& date);
+
+// Milliseconds on a clock that never goes back (time limits, waits).
+int64_t monotonicMs();
+// Seconds since 1970 (UTC): what a time limit is recorded in for another process to read.
+int64_t epochSeconds();
 
 // The local time: GetLocalTime on Windows (whatever TZ the environment holds), the C library's
 // local time elsewhere (which follows TZ). Not valid when the clock cannot be read (all zero): the

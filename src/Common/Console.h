@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,16 @@ const char* setLocale(const char* locale);
 // UTF-8 elsewhere).
 std::string toConsoleEncoding(const std::string& utf8);
 std::string utf8ToCp1251(const std::string& utf8);
+
+// One line of UTF-8 text (without its end) on a standard stream, flushed at once (the nightly job's
+// output is a log read while it runs): a console window shows every character (Windows is given
+// UTF-16); a file or a pipe gets the UTF-8 bytes and a line feed.
+void writeLine(std::FILE* stream, const std::string& utf8);
+
+// The program's console and debug log as UTF-8. On Windows it writes its own lines in code page
+// 1251 (the weekday of its log's time stamps): lines that are not UTF-8 are converted from it, so
+// that the nightly job's logs hold one encoding; elsewhere the program writes UTF-8 already.
+std::string programTextToUtf8(const std::string& text);
 
 // printf on standard output, the formatted text converted to the console's encoding.
 void print(const char* format, ...) ZQ_PRINTF_FORMAT(1, 2);

@@ -13,6 +13,10 @@ namespace {
 std::atomic<int> requestedBy{0};
 std::atomic<bool> finishing{false};
 std::atomic<bool> stoppedBeforeSave{false};
+std::atomic<void (*)()> wakeUp{nullptr};
+
+// The name of what requested a stop, by the code the handler recorded.
+const char* nameOf(int signal);
 
 }  // namespace
 
@@ -20,7 +24,12 @@ void request(int signal) {
   int none = 0;
   requestedBy.compare_exchange_strong(none, signal == 0 ? -1 : signal);
   if (!finishing.load()) stoppedBeforeSave.store(true);
+  if (void (*wake)() = wakeUp.load()) wake();
 }
+
+void setWakeUp(void (*wake)()) { wakeUp.store(wake); }
+
+std::string requestName() { return requested() ? nameOf(requestedBy.load()) : ""; }
 
 void reset() {
   requestedBy.store(0);

@@ -3,6 +3,8 @@
 // decides what it still finishes.
 #pragma once
 
+#include <string>
+
 namespace Common {
 namespace Stop {
 
@@ -10,6 +12,11 @@ namespace Stop {
 void install();
 // True once a stop was requested.
 bool requested();
+// What requested it, "SIGTERM", "Ctrl+Break", "the console's closing", ...; "" before a request.
+std::string requestName();
+// `wake` is called (from the signal handler, or the console's handler thread) after each request:
+// a process that sleeps in a wait of its own (the nightly job) wakes at once. It must be safe there.
+void setWakeUp(void (*wake)());
 // Until the data file is saved a stop request ends the exchange in flight at once. Once it is
 // saved the records may exist nowhere else: from then on exchanges finish, and only the steps not
 // yet started are left out.

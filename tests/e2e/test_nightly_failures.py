@@ -86,7 +86,8 @@ class KilledJob(FailureCase):
             self.assertEqual(following.rc, 0, following)
             cleared = sim.received().count(b"CLEARLOG")
         self.assertEqual(self.delivered(), self.expected(stored))
-        self.assertFalse(os.path.exists(os.path.join(self.folder(), ".work")))
+        work = os.path.join(self.folder(), ".work")
+        self.assertFalse(os.path.exists(work), [os.path.join(p, f) for p, _, fs in os.walk(work) for f in fs])
         return again, following, cleared
 
     def test_killed_during_the_download(self):

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "History.h"
+#include "Nightly/History.h"
 #include "TempFolder.h"
 
 using ZqNightly::History;

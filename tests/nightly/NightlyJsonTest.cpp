@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Json.h"
+#include "Nightly/Json.h"
 
 using ZqNightly::Json;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Records.h"
+#include "Nightly/Records.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ TEST(RecordsTest, FreshIsWhatTheEarlierDownloadDidNotDeliver) {
 }
 
 TEST(RecordsTest, SuspectRecordsAreThoseAWrongClockGives) {
-  ZqNightly::LocalTime now;
+  Common::LocalTime now;
   now.year = 2026;
   now.month = 3;
   now.day = 2;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "TerminalList.h"
+#include "Nightly/TerminalList.h"
 
 using ZqNightly::readTerminals;
 using ZqNightly::Terminal;

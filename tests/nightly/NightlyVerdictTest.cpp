@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Verdict.h"
+#include "Nightly/Verdict.h"
 
 using ZqNightly::judge;
 using ZqNightly::RunEnding;
