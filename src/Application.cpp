@@ -10,12 +10,14 @@
 #include "Common/Console.h"
 #include "Common/File.h"
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Common/Stop.h"
 #include "Version.h"
+#include "Zq/Address.h"
 #include "Zq/Command.h"
 #include "Zq/Models.h"
 
-#define LOG_SOURCE "Application"
+#define LOG_SOURCE ZQ_SOURCE_APPLICATION
 
 namespace ZqReadUtility {
 
@@ -70,19 +72,6 @@ void fill(std::string& text, const std::string& field, const std::string& value)
   }
 }
 
-// Four decimal numbers 0 to 255 separated by dots, leading zeros allowed; false for anything else.
-bool readIpv4Address(const std::string& text, int octets[4]) {
-  const std::vector<std::string> parts = Zq::split(text, ".");
-  if (parts.size() != 4) return false;
-  for (size_t i = 0; i < 4; ++i) {
-    // Leading zeros are allowed, so the value decides, not the length (the reading saturates).
-    if (parts[i].empty() || !isDigits(parts[i].c_str())) return false;
-    octets[i] = Zq::readDecimal(parts[i].c_str());
-    if (octets[i] > 255) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string usageText() {
@@ -100,26 +89,7 @@ const char* modelName(int32_t model) {
   return entry != nullptr ? entry->keyword : "undefined";
 }
 
-bool isDigits(const char* text) {
-  if (text == nullptr) return false;
-  for (; *text != '\0'; ++text) {
-    if (*text < '0' || *text > '9') return false;
-  }
-  return true;
-}
-
-bool isIpv4Address(const std::string& text) {
-  int octets[4];
-  return readIpv4Address(text, octets);
-}
-
-std::string normalizeIpAddress(const std::string& text) {
-  int octets[4];
-  if (!readIpv4Address(text, octets)) return std::string();
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]);
-  return buffer;
-}
+bool isIpv4Address(const std::string& text) { return !normalizeIpAddress(text).empty(); }
 
 Application::Application() = default;
 
@@ -201,25 +171,18 @@ void Application::readSwitch(const char* argument) {
 bool Application::readAddress(const char* argument) {
   // Strictly read, so that a typing error never reaches another terminal than the one meant.
   if (Zq::findModel(settings.model)->transport == Zq::Transport::Serial) {
-    settings.port = *argument != '\0' && isDigits(argument) ? Zq::readDecimal(argument) : 0;
-    if (settings.port >= 1 && settings.port <= 255) return true;
+    settings.port = Zq::readComPort(argument);
+    if (settings.port != 0) return true;
     Console::print("Неверно указан COM порт %s.\n\n", argument);
     return false;
   }
-  const std::string text(argument);
-  const size_t colon = text.find(':');
-  const bool hasPort = colon != std::string::npos;
-  const std::string host = text.substr(0, colon);
-  const std::string port = hasPort ? text.substr(colon + 1) : std::string();
-  settings.ipAddress = normalizeIpAddress(host);
-  if (settings.ipAddress.empty() || (hasPort && (port.empty() || !isDigits(port.c_str())))) {
-    Console::print("Неверно указан IP адрес %s.\n\n", argument);
-    return false;
+  switch (Zq::readNetworkAddress(argument, settings.ipAddress, settings.port)) {
+    case Zq::AddressError::None: return true;
+    case Zq::AddressError::Address: Console::print("Неверно указан IP адрес %s.\n\n", argument); return false;
+    case Zq::AddressError::Port:
+      Console::print("Неверно указан IP порт %d.\n\n", static_cast<int>(settings.port));
+      return false;
   }
-  if (!hasPort) return true;
-  settings.port = Zq::readDecimal(port.c_str());
-  if (settings.port >= 1 && settings.port <= 65535) return true;
-  Console::print("Неверно указан IP порт %d.\n\n", static_cast<int>(settings.port));
   return false;
 }
 
@@ -236,7 +199,7 @@ ExitCode Application::runDriver(const Zq::ModelEntry& model) {
   // A directory, a FIFO or a device can never hold the records: refused before the terminal is
   // contacted, like a file that cannot be opened.
   if (!Common::isRegularOrAbsent(settings.fileName)) {
-    LOG(LogError, "Application::run(): %s is no regular file", settings.fileName.c_str());
+    LOG(LogError, "Application::run(): " ZQ_MSG_NOT_A_FILE, settings.fileName.c_str());
     return dataFileFailed();
   }
   std::unique_ptr<Zq::ITerminal> driver(model.make());
@@ -276,7 +239,7 @@ ExitCode Application::dataFileFailed() {
 
 bool Application::stopBefore(const char* step) {
   if (!Common::Stop::requested()) return false;
-  LOG(LogWarning, "Application::updateTerminalData(): Stop requested: %s", step);
+  LOG(LogWarning, "Application::updateTerminalData(): " ZQ_MSG_STOP_REQUESTED ": %s", step);
   return true;
 }
 
@@ -290,7 +253,7 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
   // The file is complete and may be the only copy of the records: a stop request no longer ends an
   // exchange halfway, it only leaves out the steps not yet started.
   Common::Stop::letExchangesFinish();
-  Console::print("Data file \"%s\" written successfully.\n", fileName);
+  Console::print(ZQ_CONSOLE_DATA_FILE_WRITTEN, fileName);
 
   ExitCode result = ExitDone;
   if (settings.options & OptionUpdateTime) {
@@ -299,7 +262,7 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
       Console::print("Can't update the date/time.\n");
       result = ExitStepFailed;
     } else if (terminal->updateDateTime()) {
-      Console::print("Date/time updated successfully.\n");
+      Console::print(ZQ_CONSOLE_DATE_TIME_UPDATED);
     } else {
       LOG(LogError, "Can't update the date/time");
       Console::print("Can't update the date/time.\n");
@@ -312,7 +275,7 @@ ExitCode Application::updateTerminalData(Zq::ITerminal* terminal) {
       Console::print("Can't clean up the data.\n");
       result = ExitStepFailed;
     } else if (terminal->reset()) {
-      Console::print("Data cleared successfully.\n");
+      Console::print(ZQ_CONSOLE_DATA_CLEARED);
     } else {
       LOG(LogError, "Can't clean up the data");
       Console::print("Can't clean up the data.\n");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Common/WSAContext.h"
+#include "Zq/Address.h"
 #include "Zq/Models.h"
 #include "Zq/TerminalRecord.h"
 
@@ -48,8 +49,9 @@ struct Settings {
 };
 
 const char* modelName(int32_t model);
-std::string normalizeIpAddress(const std::string& text);
-bool isDigits(const char* text);
+// The address readers are the terminal tier's, shared with the nightly job.
+using Zq::isDigits;
+using Zq::normalizeIpAddress;
 // Exactly four decimal numbers 0 to 255 separated by dots; leading zeros allowed.
 bool isIpv4Address(const std::string& text);
 

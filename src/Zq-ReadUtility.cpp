@@ -6,9 +6,10 @@
 #include "Application.h"
 #include "Common/Console.h"
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Common/Stop.h"
 
-#define LOG_SOURCE "Zq-ReadUtility"
+#define LOG_SOURCE ZQ_SOURCE_ENTRY
 
 namespace {
 

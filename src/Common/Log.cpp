@@ -11,6 +11,7 @@
 
 #include "Common/Console.h"
 #include "Common/File.h"
+#include "Common/RunTexts.h"
 
 namespace {
 
@@ -18,11 +19,11 @@ Common::File logFile;
 
 const char* levelTag(int32_t level) {
   switch (level) {
-    case LogError: return "[ERROR] ";
-    case LogWarning: return "[WARNING] ";
-    case LogInfo: return "[INFO] ";
-    case LogDebug: return "[DEBUG] ";
-    case LogTrace: return "[TRACE] ";
+    case LogError: return ZQ_LOG_ERROR;
+    case LogWarning: return ZQ_LOG_WARNING;
+    case LogInfo: return ZQ_LOG_INFO;
+    case LogDebug: return ZQ_LOG_DEBUG;
+    case LogTrace: return ZQ_LOG_TRACE;
     default: return nullptr;
   }
 }
@@ -77,7 +78,7 @@ void writeLog(int32_t level, const char* sourceFile, long line, const char* form
   const std::string text = Console::toConsoleEncoding(message);
   std::fwrite(text.data(), 1, text.size(), stream);
 
-  if (sourceFile != nullptr && line >= 1) std::fprintf(stream, " at %s:%ld", sourceFile, line);
+  if (sourceFile != nullptr && line >= 1) std::fprintf(stream, ZQ_LOG_AT, sourceFile, line);
   std::fputc('\n', stream);
   std::fflush(stream);
 }

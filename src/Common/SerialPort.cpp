@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Common/Stop.h"
 
 #define LOG_SOURCE "Common\\SerialPort"
@@ -48,12 +49,12 @@ int32_t SerialPort::recvTimeout(ByteBuffer& command) {
   std::vector<uint8_t> chunk(ReadChunk);
   for (;;) {
     if (Stop::endsExchanges()) {
-      LOG(LogWarning, "SerialPort::recvTimeout(): Stop requested");
+      LOG(LogWarning, "SerialPort::recvTimeout(): " ZQ_MSG_STOP_REQUESTED);
       command.clear();
       break;
     }
     if (replyDeadline.passed()) {
-      LOG(LogError, "SerialPort::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+      LOG(LogError, "SerialPort::recvTimeout(): " ZQ_MSG_REPLY_DEADLINE, static_cast<int>(replyDeadlineMs));
       command.clear();
       break;
     }

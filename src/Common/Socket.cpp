@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Common/Stop.h"
 
 #define LOG_SOURCE "Common\\Socket"
@@ -130,8 +131,7 @@ bool Socket::connect(uint16_t port, const std::string& host, int32_t timeoutMs) 
   // empty or unreadable address text converts to (a network model given a bare port number).
   // Neither is ever a terminal, and nothing is sent towards them.
   if (address == 0 || address == 0xFFFFFFFFu) {
-    return fail(ErrAddressNotAvailable, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(),
-                port);
+    return fail(ErrAddressNotAvailable, "Socket::connect(): " ZQ_MSG_CONNECT_FAILED, host.c_str(), port);
   }
   const bool connected =
       timeoutMs < 0 ? connectAtOnce(port, host, address) : connectWithin(port, host, address, timeoutMs);
@@ -145,7 +145,7 @@ bool Socket::connectAtOnce(uint16_t port, const std::string& host, uint32_t addr
   clearLastError();
   const int err = sysConnect(handle, family, port, address);
   if (err == 0) return true;
-  return fail(err, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
+  return fail(err, "Socket::connect(): " ZQ_MSG_CONNECT_FAILED, host.c_str(), port);
 }
 
 bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t address, int32_t timeoutMs) {
@@ -156,10 +156,10 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
   // A refusal may be known before connect returns (loopback on some systems); it then ends the same
   // way as one that the wait sees.
   if (connectErr == ErrConnectionRefused) {
-    return fail(ErrWouldBlock, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
+    return fail(ErrWouldBlock, "Socket::connect(): " ZQ_MSG_CONNECT_TIMEOUT, host.c_str(), port);
   }
   if (connectErr != 0 && connectErr != ErrWouldBlock && connectErr != ErrIsConnected) {
-    return fail(connectErr, "Socket::connect(): connect(): Can't connect to %s:%d, err", host.c_str(), port);
+    return fail(connectErr, "Socket::connect(): " ZQ_MSG_CONNECT_FAILED, host.c_str(), port);
   }
   if (!setModeForConnect(true)) return false;
 
@@ -169,7 +169,7 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
     return fail(err, "Socket::connect(): select(): err");
   }
   if (stopped) {
-    LOG(LogWarning, "Socket::connect(): Stop requested");
+    LOG(LogWarning, "Socket::connect(): " ZQ_MSG_STOP_REQUESTED);
     return false;
   }
   bool connected = (marked & WaitWrite) != 0;
@@ -178,7 +178,7 @@ bool Socket::connectWithin(uint16_t port, const std::string& host, uint32_t addr
     int pending = 0;
     connected = sysConnectResult(handle, pending) == 0 && (pending == 0 || pending == ErrIsConnected);
   }
-  if (!connected) return fail(connectErr, "Socket::connect(): Connection timeout to %s:%d, err", host.c_str(), port);
+  if (!connected) return fail(connectErr, "Socket::connect(): " ZQ_MSG_CONNECT_TIMEOUT, host.c_str(), port);
   return true;
 }
 
@@ -231,12 +231,12 @@ bool Socket::waitFor(unsigned wanted, int32_t timeoutMs) {
     return fail(err, "Socket::%s(): select(): err", operation);
   }
   if (stopped) {
-    LOG(LogWarning, "Socket::%s(): Stop requested", operation);
+    LOG(LogWarning, "Socket::%s(): " ZQ_MSG_STOP_REQUESTED, operation);
     return false;
   }
   if (marked & wanted) return true;
   if (reading && replyDeadline.passed()) return false;
-  LOG(LogWarning, "Socket::%s(): %s timeout (%d msec)", operation, reading ? "Read" : "Write", timeoutMs);
+  LOG(LogWarning, "Socket::%s(): " ZQ_MSG_WAIT_TIMEOUT, operation, reading ? "Read" : "Write", timeoutMs);
   return false;
 }
 
@@ -248,7 +248,7 @@ bool Socket::waitReadable(int32_t timeoutMs, int32_t attempts) {
   }
   if (replyDeadline.passed()) {
     if (!deadlineLogged) {
-      LOG(LogError, "Socket::recvTimeout(): Reply not complete within %d msec", static_cast<int>(replyDeadlineMs));
+      LOG(LogError, "Socket::recvTimeout(): " ZQ_MSG_REPLY_DEADLINE, static_cast<int>(replyDeadlineMs));
     }
     deadlineLogged = true;
     return false;

@@ -14,6 +14,7 @@
 #include "Nightly/Recovery.h"
 #include "Nightly/Verdict.h"
 #include "Version.h"
+#include "Zq/Models.h"
 
 namespace ZqNightly {
 namespace {
@@ -61,6 +62,14 @@ std::string recordValue(const std::string& record, const std::string& key) {
     if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
   }
   return std::string();
+}
+
+// How long the program waits for the terminal's connection: a failure well within it was a refusal.
+int64_t connectWaitOf(const Terminal& terminal) {
+  const Zq::ModelEntry* entry = Zq::findModel(terminal.model);
+  return entry != nullptr && entry->transport == Zq::Transport::Tcp
+             ? entry->endpoint(std::string(), 0).settings.connectTimeoutMs
+             : 0;
 }
 
 bool isPlainName(const std::string& name) {
@@ -226,7 +235,7 @@ void Job::classify(bool lookForCompleteFiles) {
     run.state = Run::Skipped;
     if (!run.terminal.valid()) {
       report.outcome = Outcome::Invalid;
-      report.cause = "invalid";
+      report.cause = Cause::Invalid;
       report.reason = "line " + std::to_string(run.terminal.line) + ": " + run.terminal.invalid;
     } else if (run.recovered && (hasCompleteFile(report.outcome) || report.outcome == Outcome::Pending) &&
                !(options_.again && selected)) {
@@ -512,11 +521,11 @@ bool Job::takeTerminal(Run& run) {
   switch (run.terminalLock->tryTake(path, record, previous)) {
     case Lock::Held: {
       const std::string holder = Lock::recordedId(previous);
-      endUnstarted(run, Outcome::Busy, "busy",
+      endUnstarted(run, Outcome::Busy, Cause::Busy,
                    "another job is reading the terminal (process " + (holder.empty() ? "unknown" : holder) + ")", true);
       return false;
     }
-    case Lock::Failed: endUnstarted(run, Outcome::Failed, "file", previous, false); return false;
+    case Lock::Failed: endUnstarted(run, Outcome::Failed, Cause::File, previous, false); return false;
     case Lock::TakenOver: {
       // Its last reader ended abnormally: what it read is put in place before the terminal is read
       // again, or the order of the downloads would be lost.
@@ -526,7 +535,7 @@ bool Job::takeTerminal(Run& run) {
       const DayFolder left(outputFolder_, day);
       if (FileSystem::kindOf(left.workFolder(name)) == FileSystem::Kind::Absent) return true;
       if (!recoverTerminalLeftover(run, day, name)) {
-        endUnstarted(run, Outcome::Busy, "busy",
+        endUnstarted(run, Outcome::Busy, Cause::Busy,
                      "a job that ended left a download of this terminal in " + day + ", whose job still runs", true);
         return false;
       }
@@ -557,7 +566,7 @@ void Job::start(Run& run) {
   run.command = commandText(program_, arguments);
   const std::string problem = unreadable(run);
   if (!problem.empty()) {
-    endUnstarted(run, Outcome::Failed, "file", problem, false);
+    endUnstarted(run, Outcome::Failed, Cause::File, problem, false);
     return;
   }
   if (!takeTerminal(run)) return;
@@ -566,9 +575,10 @@ void Job::start(Run& run) {
   if (!folder_->prepareWork(name, error) ||
       !run.process->start(program_, arguments, folder_->workFolder(name),
                           folder_->workFile(name, DayFolder::consoleName), run.terminalLock->handle(), error)) {
-    endUnstarted(run, Outcome::Failed,
-                 FileSystem::kindOf(folder_->workFolder(name)) == FileSystem::Kind::Folder ? "program" : "file", error,
-                 false);
+    endUnstarted(
+        run, Outcome::Failed,
+        FileSystem::kindOf(folder_->workFolder(name)) == FileSystem::Kind::Folder ? Cause::Program : Cause::File, error,
+        false);
     return;
   }
   run.limitMs = run.attemptStartMs + static_cast<int64_t>(options_.limitSeconds) * 1000;
@@ -589,7 +599,7 @@ void Job::saveRecord(Run& run) {
   if (!FileSystem::writeAtomically(folder_->runRecord(run.terminal.name), run.record.text(), error)) warn(error);
 }
 
-void Job::endUnstarted(Run& run, Outcome outcome, const std::string& cause, const std::string& reason, bool retry) {
+void Job::endUnstarted(Run& run, Outcome outcome, Cause cause, const std::string& reason, bool retry) {
   run.terminalLock.reset();
   if (run.state == Run::Done) return;
   run.report.cause = cause;
@@ -632,8 +642,8 @@ void Job::retryLater(Run& run, const std::string& failure) {
 void Job::endStopped(Run& run, const Process::Status& status, const std::string& failure) {
   TerminalReport& report = run.report;
   report.outcome = run.stopSent ? Outcome::Stopped : Outcome::Failed;
-  if (run.stopSent) report.cause = stopping_ ? "stopped" : "time-limit";
-  if (report.cause.empty()) report.cause = "program";
+  if (run.stopSent) report.cause = stopping_ ? Cause::Stopped : Cause::TimeLimit;
+  if (report.cause == Cause::None) report.cause = Cause::Program;
   std::string kept;
   std::string error;
   const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
@@ -677,6 +687,9 @@ void Job::end(Run& run) {
   ending.dataFile = FileSystem::kindOf(dataFile) == FileSystem::Kind::File;
   ending.console = textLines(console);
   ending.log = textLines(debugLog);
+  ending.runMs = Common::monotonicMs() - run.attemptStartMs;
+  ending.connectWaitMs = connectWaitOf(run.terminal);
+  ending.device = run.device;
   // How it ended goes on record first: a job that dies from here on leaves the next one the same
   // verdict.
   run.record.ended = true;
@@ -687,10 +700,9 @@ void Job::end(Run& run) {
   run.record.killed = run.killed;
   saveRecord(run);
 
-  const Diagnosis diagnosis =
-      diagnose(ending.console, ending.log, Common::monotonicMs() - run.attemptStartMs, run.device);
-  const std::string& failure = diagnosis.reason;
-  report.cause = diagnosis.cause;
+  const Verdict verdict = judge(ending, dataName, run.terminal.has("-c"), run.terminal.has("-u"));
+  const std::string& failure = verdict.reason;
+  report.cause = verdict.cause;
   appendLog(run, debugLog, ending.console, endingOf(status));
   report.finished = Common::localTime().iso();
   report.seconds = static_cast<double>(Common::monotonicMs() - run.firstStartMs) / 1000.0;
@@ -698,7 +710,6 @@ void Job::end(Run& run) {
   report.exitCode = ending.exited ? status.code : 0;
   report.logFile = "logs/" + name + ".log";
 
-  const Verdict verdict = judge(ending, dataName, run.terminal.has("-c"), run.terminal.has("-u"));
   if (verdict.complete) {
     // Complete, also when the run was ended after it saved the file: with -c its records may be
     // gone from the terminal, so the file is the only copy.
@@ -718,9 +729,9 @@ void Job::end(Run& run) {
     report.reason = failure.empty() ? endingOf(status) : failure;
     if (status.code == 0 || status.code == 3) {
       report.reason += ", but no data file";
-      report.cause = "file";
+      report.cause = Cause::File;
     }
-    if (report.cause.empty()) report.cause = "program";
+    if (report.cause == Cause::None) report.cause = Cause::Program;
   }
   run.record.done = !run.keepWork;
   run.record.terminal = report;
@@ -734,8 +745,8 @@ void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status
   TerminalReport& report = run.report;
   // A run that did everything has nothing to report, whatever its log says on the way.
   report.reason = verdict.everythingDone ? std::string() : failure;
-  if (verdict.everythingDone) report.cause.clear();
-  if (run.stopSent && !verdict.everythingDone) report.cause = stopping_ ? "stopped" : "time-limit";
+  if (verdict.everythingDone) report.cause = Cause::None;
+  if (run.stopSent && !verdict.everythingDone) report.cause = stopping_ ? Cause::Stopped : Cause::TimeLimit;
   if (!status.exited || run.killed) {
     report.reason =
         (run.stopSent ? run.stopCause + ", " : std::string()) +
@@ -744,8 +755,8 @@ void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status
   }
   const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
   if (!Recovery::place(*history_, *folder_, dataFile, verdict, started_, report)) run.keepWork = true;
-  if (report.cause.empty() && report.outcome != Outcome::Complete && report.outcome != Outcome::Empty) {
-    report.cause = "program";
+  if (report.cause == Cause::None && report.outcome != Outcome::Complete && report.outcome != Outcome::Empty) {
+    report.cause = Cause::Program;
   }
 }
 
@@ -767,7 +778,7 @@ void Job::finishReport() {
     TerminalReport& report = run.report;
     if (run.state == Run::Queued) {
       report.outcome = Outcome::NotRun;
-      report.cause = "stopped";
+      report.cause = Cause::Stopped;
       report.reason = "the job was stopped by " + report_.stoppedBy + " first";
     } else if (run.state == Run::Waiting) {
       if (report.outcome != Outcome::Busy) report.outcome = Outcome::Failed;

@@ -85,7 +85,7 @@ private:
   // An attempt that failed before it changed anything: the next one after the wait.
   void retryLater(Run& run, const std::string& failure);
   // The attempt ends without a run, for `reason`, as `outcome`; with `retry`, tried again later.
-  void endUnstarted(Run& run, Outcome outcome, const std::string& cause, const std::string& reason, bool retry);
+  void endUnstarted(Run& run, Outcome outcome, Cause cause, const std::string& reason, bool retry);
   // A run that was stopped, or ended without an exit code of its own.
   void endStopped(Run& run, const Process::Status& status, const std::string& failure);
   void commit(Run& run, const struct Verdict& verdict, const Process::Status& status, const std::string& failure);

@@ -1,5 +1,5 @@
-// What became of one terminal in a night: the report's `outcome`, the console's word for it, and
-// what it means for the job's exit code.
+// What became of one terminal in a night, and why: the report's `outcome` and `cause`, the
+// console's words for them, and what they mean for the job's exit code.
 #pragma once
 
 #include <string>
@@ -34,5 +34,36 @@ bool hasCompleteFile(Outcome outcome);
 bool isIncomplete(Outcome outcome);
 // Complete, but a step the terminals file asked for was not done.
 bool isStepFailed(Outcome outcome);
+
+// One word a monitoring rule can switch on; None for a clean result (null in the report).
+enum class Cause {
+  None,
+  Refused,           // the connection was refused at once
+  Unreachable,       // no route to the terminal
+  Timeout,           // the terminal did not answer within the program's waits
+  Disconnected,      // the terminal closed the connection inside a reply
+  NoDevice,          // the serial port's device does not exist
+  Permission,        // no right to the serial port
+  PortBusy,          // the serial port is in use
+  Protocol,          // a reply that makes no sense
+  TerminalError,     // the terminal refused a command
+  OutOfStep,         // no clearing sent: a reply went missing or bytes came unasked
+  PunchedDuringRun,  // no clearing sent: records were punched during the run
+  TimeZone,          // -u refused: TZ names no time zone
+  File,              // the data file, its disk, or a path the job refused
+  State,             // the job's memory of the terminal was damaged beyond rebuilding
+  Stopped,           // the job was stopped
+  TimeLimit,         // the attempt reached -l
+  Busy,              // another job was reading the terminal
+  JobEnded,          // the job that read it ended abnormally before the run was judged
+  Invalid,           // its line of the terminals file was refused
+  Program,           // anything else
+};
+
+extern const Cause allCauses[21];
+
+// "" for Cause::None.
+const char* name(Cause cause);
+bool causeNamed(const std::string& word, Cause& cause);
 
 }  // namespace ZqNightly

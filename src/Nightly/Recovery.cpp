@@ -60,7 +60,7 @@ bool Recovery::place(History& history, const DayFolder& day, const std::string& 
   if (!history.commit(entry.name, day.day(), workFile, verdict.cleared, placed, error)) {
     // Complete, and perhaps the only copy of its records: it stays where the next job finds it.
     entry.outcome = Outcome::Pending;
-    entry.cause = "file";
+    entry.cause = Cause::File;
     entry.reason = "the complete data file could not be put in place: " + error + "; it stays in " +
                    day.relative(workFile) + " and the next job puts it in place";
     return false;
@@ -83,7 +83,7 @@ bool Recovery::place(History& history, const DayFolder& day, const std::string& 
   }
   if (entry.stateDamaged) {
     entry.reason += (entry.reason.empty() ? "" : "; ") + placed.note;
-    if (entry.cause.empty()) entry.cause = "state";
+    if (entry.cause == Cause::None) entry.cause = Cause::State;
   }
   return true;
 }
@@ -223,7 +223,7 @@ bool Recovery::recoverWork(const DayFolder& day, const std::string& workName, Te
       entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
     } else {
       entry.outcome = hasRecord ? Outcome::Stopped : Outcome::NotRun;
-      entry.cause = "job-ended";
+      entry.cause = Cause::JobEnded;
       entry.reason = "its job ended before the run was judged; the run had not reported a complete data file" +
                      (kept.empty() ? std::string(", and left none") : "; what it left is kept as " + kept);
     }
@@ -275,7 +275,7 @@ bool Recovery::completeDay(const DayFolder& day) {
       if (!terminal.valid() || entries.count(foldName(terminal.name)) != 0) continue;
       TerminalReport entry = describe(terminal.name);
       entry.outcome = Outcome::NotRun;
-      entry.cause = "job-ended";
+      entry.cause = Cause::JobEnded;
       entry.reason = "the job for this day ended abnormally before it read this terminal";
       report.terminals.push_back(entry);
     }

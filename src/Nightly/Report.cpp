@@ -61,7 +61,7 @@ Json toJson(const TerminalReport& t) {
   out.set("finished", ran ? Json::nullable(t.finished) : Json());
   out.set("seconds", ran ? Json(std::round(t.seconds * 10) / 10) : Json());
   out.set("reason", t.reason);
-  out.set("cause", Json::nullable(t.cause));
+  out.set("cause", Json::nullable(name(t.cause)));
   out.set("cleared", stepJson(t.cleared));
   out.set("clockSet", stepJson(t.clockSet));
   out.set("firstNight", t.firstNight);
@@ -117,7 +117,8 @@ bool fromJson(const Json& value, TerminalReport& t) {
   t.finished = value["finished"].asString();
   t.seconds = value["seconds"].asNumber();
   t.reason = value["reason"].asString();
-  t.cause = value["cause"].asString();
+  t.cause = Cause::None;
+  causeNamed(value["cause"].asString(), t.cause);
   t.cleared = stepOf(value["cleared"]);
   t.clockSet = stepOf(value["clockSet"]);
   t.firstNight = value["firstNight"].asBool();

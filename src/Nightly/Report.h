@@ -36,7 +36,7 @@ struct TerminalReport {
   std::string finished;
   double seconds = 0;
   std::string reason;
-  std::string cause;              // one word for monitoring (Verdict.h lists them); empty when all is well
+  Cause cause = Cause::None;      // one word for monitoring; None when all is well
   Step cleared = Step::Unknown;   // the memory was emptied (or had nothing to clear)
   Step clockSet = Step::Unknown;  // the clock was set
   bool firstNight = false;        // the terminal's first download: its new/ file is its whole memory

@@ -2,7 +2,11 @@
 #include "Nightly/TerminalList.h"
 
 #include <cctype>
+#include <cstdint>
 #include <unordered_map>
+
+#include "Zq/Address.h"
+#include "Zq/Models.h"
 
 namespace ZqNightly {
 namespace {
@@ -15,14 +19,20 @@ bool allDigits(const std::string& text) {
   return true;
 }
 
-// The value of a run of decimal digits, saturating above `limit` (leading zeros do not count).
-long valueOf(const std::string& digits, long limit) {
-  long value = 0;
-  for (char c : digits) {
-    value = value * 10 + (c - '0');
-    if (value > limit) return limit + 1;
+// The models the program downloads from, network ones first: "735, 870, QVK or 2210".
+std::string drivableModels() {
+  std::vector<std::string> names;
+  for (const Zq::Transport transport : {Zq::Transport::Tcp, Zq::Transport::Serial}) {
+    for (size_t i = 0; i < Zq::modelTableSize; ++i) {
+      const Zq::ModelEntry& entry = Zq::modelTable[i];
+      if (entry.make != nullptr && entry.transport == transport) names.push_back(entry.keyword);
+    }
   }
-  return value;
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  }
+  return text;
 }
 
 std::string lower(std::string text) {
@@ -78,27 +88,32 @@ void check(Terminal& terminal, const std::vector<std::string>& fields) {
   }
   terminal.invalid = nameProblem(terminal.name);
   if (!terminal.valid()) return;
-  const std::string& model = terminal.model;
-  if (model == "735" || model == "870" || model == "QVK") {
-    const std::string canonical = canonicalAddress(terminal.address);
-    if (canonical.empty()) {
+  // The model table and the address readers are the program's own: a family added there is one
+  // here too, and an address means here what it means to the program.
+  const Zq::ModelEntry* entry = Zq::findModel(terminal.model);
+  if (entry == nullptr) {
+    terminal.invalid = "unknown model " + terminal.model + ", not " + drivableModels();
+    return;
+  }
+  if (entry->make == nullptr) {
+    terminal.invalid = "model " + terminal.model + ": Zq-ReadUtility downloads nothing from it";
+    return;
+  }
+  if (entry->transport == Zq::Transport::Tcp) {
+    std::string host;
+    int32_t port = 0;
+    if (Zq::readNetworkAddress(terminal.address, host, port) != Zq::AddressError::None) {
       terminal.invalid = "address " + terminal.address + " is not an IPv4 address a.b.c.d or a.b.c.d:port";
       return;
     }
-    terminal.key = "tcp " + canonical;
-  } else if (model == "2210") {
-    const long port = allDigits(terminal.address) ? valueOf(terminal.address, 255) : 0;
-    if (port < 1 || port > 255) {
+    terminal.key = "tcp " + host + ":" + std::to_string(port);
+  } else {
+    const int32_t port = Zq::readComPort(terminal.address);
+    if (port == 0) {
       terminal.invalid = "COM port " + terminal.address + " is not a number from 1 to 255";
       return;
     }
     terminal.key = "COM" + std::to_string(port);
-  } else if (model == "730" || model == "2240") {
-    terminal.invalid = "model " + model + ": Zq-ReadUtility downloads nothing from it";
-    return;
-  } else {
-    terminal.invalid = "unknown model " + model + ", not 735, 870, QVK or 2210";
-    return;
   }
   bool cardFormat = false;
   for (size_t i = 3; i < fields.size(); ++i) {
@@ -125,28 +140,6 @@ bool Terminal::has(const char* option) const {
     if (s == option) return true;
   }
   return false;
-}
-
-std::string canonicalAddress(const std::string& text) {
-  const size_t colon = text.find(':');
-  const std::string host = text.substr(0, colon);
-  long port = 1001;
-  if (colon != std::string::npos) {
-    const std::string digits = text.substr(colon + 1);
-    port = allDigits(digits) ? valueOf(digits, 65535) : 0;
-    if (port < 1 || port > 65535) return std::string();
-  }
-  std::string canonical;
-  size_t start = 0;
-  for (int part = 0; part < 4; ++part) {
-    const size_t dot = host.find('.', start);
-    if ((part < 3) != (dot != std::string::npos)) return std::string();
-    const std::string digits = host.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-    if (!allDigits(digits) || valueOf(digits, 255) > 255) return std::string();
-    canonical += (part > 0 ? "." : "") + std::to_string(valueOf(digits, 255));
-    start = dot + 1;
-  }
-  return canonical + ":" + std::to_string(port);
 }
 
 std::vector<Terminal> readTerminals(const std::string& text) {

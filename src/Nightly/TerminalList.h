@@ -25,9 +25,4 @@ struct Terminal {
 // checked; a line that repeats an earlier one's name or terminal is refused.
 std::vector<Terminal> readTerminals(const std::string& text);
 
-// The canonical form of an IPv4 address with optional port ("127.000.000.001:05005" ->
-// "127.0.0.1:5005", default port 1001), or "" when the text is not one: four decimal numbers 0 to
-// 255, leading zeros allowed, and a port of digits from 1 to 65535.
-std::string canonicalAddress(const std::string& text);
-
 }  // namespace ZqNightly

@@ -1,6 +1,8 @@
 // Only operating-system independent code.
 #include "Zq/DownloadFile.h"
 
+#include "Common/RunTexts.h"
+
 namespace Zq {
 
 DownloadFile::~DownloadFile() {
@@ -24,7 +26,7 @@ bool DownloadFile::save() {
 
 bool DownloadFile::finish(const LogSite& site, const char* owner, long count, const char* failure) {
   if (save()) {
-    writeLog(LogInfo, site.source, site.line, "%s::dump(): %ld records written to %s", owner, count, fileName.c_str());
+    writeLog(LogInfo, site.source, site.line, "%s::dump(): " ZQ_MSG_RECORDS_WRITTEN, owner, count, fileName.c_str());
     return true;
   }
   writeLog(LogError, site.source, site.line, "%s::dump(): %s %s", owner, failure, fileName.c_str());

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Zq/Command.h"
 
 #define LOG_SOURCE "Zq\\Terminal"
@@ -28,7 +29,7 @@ Clearing clearingFor(const LogSite& site, const char* owner, long saved) {
     return Clearing::Refused;
   }
   if (saved > 0) return Clearing::Needed;
-  writeLog(LogInfo, site.source, site.line, "%s::reset(): Nothing to clear", owner);
+  writeLog(LogInfo, site.source, site.line, "%s::reset(): " ZQ_MSG_NOTHING_TO_CLEAR, owner);
   return Clearing::NothingToClear;
 }
 
@@ -71,8 +72,7 @@ void TCPConnection::dropStrayBytes(const char* operation, int32_t waitMs) {
   Command stray;
   if (socket.takeWaiting(stray, waitMs) == 0) return;
   inStep = false;
-  LOG(LogWarning, "%s(): Dropped %u bytes that came unasked: %s", operation, static_cast<unsigned>(stray.size()),
-      hexDump(stray).c_str());
+  LOG(LogWarning, "%s(): " ZQ_MSG_UNASKED, operation, static_cast<unsigned>(stray.size()), hexDump(stray).c_str());
 }
 
 bool TCPConnection::readyForRequest(const char* operation, bool clearing) {
@@ -84,7 +84,7 @@ bool TCPConnection::readyForRequest(const char* operation, bool clearing) {
 bool TCPConnection::readyToClear(const char* operation, int32_t waitMs) {
   if (inStep) dropStrayBytes(operation, waitMs);
   if (inStep) return true;
-  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  LOG(LogWarning, "%s(): " ZQ_MSG_OUT_OF_STEP, operation);
   return false;
 }
 
@@ -134,7 +134,7 @@ bool COMConnection::disconnect() { return serialPort.close(); }
 
 bool COMConnection::readyToClear(const char* operation) {
   if (inStep) return true;
-  LOG(LogWarning, "%s(): The connection is out of step: no clearing request is sent", operation);
+  LOG(LogWarning, "%s(): " ZQ_MSG_OUT_OF_STEP, operation);
   return false;
 }
 

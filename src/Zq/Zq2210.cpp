@@ -4,10 +4,11 @@
 #include <cstring>
 
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
 
-#define LOG_SOURCE "Zq\\Zq2210"
+#define LOG_SOURCE ZQ_SOURCE_ZQ2210
 
 namespace Zq {
 
@@ -60,13 +61,13 @@ Command Zq2210::makeItemRequest(const std::string& itemName, const std::string& 
 
 bool Zq2210::checkReply(const char* operation, const Command& reply) {
   if (reply.size() <= ReplyCodePosition) {
-    LOG(LogError, "Zq2210::%s(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    LOG(LogError, "Zq2210::%s(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
     return false;
   }
   const uint8_t code = reply.bytes[ReplyCodePosition];
   if (code != ReplyAccepted) {
-    LOG(LogError, "Zq2210::%s(): err => %02XH, %s, RPL=%s", operation, static_cast<unsigned>(code), replyCodeText(code),
-        hexDump(reply).c_str());
+    LOG(LogError, "Zq2210::%s(): " ZQ_MSG_ERROR_REPLY "%02XH, %s, RPL=%s", operation, static_cast<unsigned>(code),
+        replyCodeText(code), hexDump(reply).c_str());
     return false;
   }
   return true;
@@ -79,7 +80,7 @@ bool Zq2210::replyData(const char* operation, const Command& reply, std::string&
   // dropping it as the end byte would cut a digit off the count or the record, whose terminal
   // could then be cleared of what was never saved.
   if (reply.size() <= ReplyCodePosition + 1 || std::memchr(reply.data(), CR, reply.size()) == nullptr) {
-    LOG(LogError, "Zq2210::%s(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    LOG(LogError, "Zq2210::%s(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
     return false;
   }
   data.assign(reinterpret_cast<const char*>(reply.data()) + ReplyCodePosition + 1,
@@ -98,7 +99,7 @@ bool Zq2210::exchange(const char* operation, const char* literal, const Command&
   reply.clear();
   startReply();
   if (serialPort.recvTimeout(reply) <= 0) {
-    LOG(LogError, "Zq2210::%s(): Can't read terminal response", operation);
+    LOG(LogError, "Zq2210::%s(): " ZQ_MSG_NO_RESPONSE, operation);
     inStep = false;
     return false;
   }
@@ -122,7 +123,7 @@ int32_t Zq2210::recordCount(const Command& reply) {
   // Only a number counts: text that merely starts like one could empty a full memory's file
   // and let the terminal be cleared.
   if (data.empty() || data.find_first_not_of("0123456789") != std::string::npos) {
-    LOG(LogError, "Zq2210::cmd_rn(): Invalid terminal response, RPL=%s", hexDump(reply).c_str());
+    LOG(LogError, "Zq2210::cmd_rn(): " ZQ_MSG_INVALID_RESPONSE, hexDump(reply).c_str());
     return -1;
   }
   return readDecimal(data.c_str());
@@ -167,12 +168,11 @@ bool Zq2210::reset() {
   const int32_t stored = cmd_rn();
   const bool unsaved = stored > savedRecords;
   if (unsaved) {
-    LOG(LogWarning, "Zq2210::reset(): %ld records stored, %ld saved: nothing is cleared", static_cast<long>(stored),
-        static_cast<long>(savedRecords));
+    LOG(LogWarning, "Zq2210::reset(): " ZQ_MSG_PUNCHED, static_cast<long>(stored), static_cast<long>(savedRecords));
   }
   const bool cleared = stored >= 0 && !unsaved && cmd_ri();
   cmd_lo();
-  if (cleared) LOG(LogInfo, "Zq2210::reset(): Records cleared");
+  if (cleared) LOG(LogInfo, "Zq2210::reset(): " ZQ_MSG_RECORDS_CLEARED);
   return cleared;
 }
 
@@ -207,7 +207,7 @@ bool Zq2210::setDateTime(const Common::LocalTime& now) {
   }
   const bool set = cmd_is("DATE", date.c_str()) && cmd_is("TIME", time.c_str());
   cmd_lo();
-  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): Date/time set to %s", now.describe().c_str());
+  if (set) LOG(LogInfo, "Zq2210::updateDateTime(): " ZQ_MSG_CLOCK_SET, now.describe().c_str());
   return set;
 }
 

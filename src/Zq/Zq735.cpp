@@ -11,6 +11,7 @@
 
 #include "Common/Clock.h"
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Zq/Command.h"
 #include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
@@ -77,7 +78,7 @@ bool Zq735::exchange(char letter, const std::string& argument, size_t minimumSiz
   reply.clear();
   startReply();
   if (socket.recvTimeout(reply, settings.recvTimeoutMs, settings.recvAttempts) < 0) {
-    LOG(LogError, "Zq735::cmd_%c(): Can't read terminal response", operation);
+    LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_NO_RESPONSE, operation);
     inStep = false;
     return false;
   }
@@ -99,28 +100,28 @@ bool Zq735::checkReply(char letter, size_t minimumSize, const Command& reply) {
   // Too short to say accepted or rejected, to hold an error code, or to hold what the
   // command cuts out of it.
   if (reply.size() < 2) {
-    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
     return false;
   }
   if (reply.bytes[1] != Accepted) {
     if (reply.size() < 4) {
-      LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+      LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
       return false;
     }
     const int32_t code = replyErrorCode(reply);
-    LOG(LogError, "Zq735::cmd_%c(): err => %d, %s, RPL=%s", operation, static_cast<int>(code), errorCodeText(code),
-        hexDump(reply).c_str());
+    LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_ERROR_REPLY "%d, %s, RPL=%s", operation, static_cast<int>(code),
+        errorCodeText(code), hexDump(reply).c_str());
     return false;
   }
   if (reply.size() < minimumSize) {
-    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
     return false;
   }
   // A count or a record that ended in silence instead of its CR is cut short: reading it would
   // take check characters for data, so a record would lose its end or the count its last digits,
   // and the terminal would then be cleared of what was never saved.
   if ((letter == 'N' || letter == 'G') && !hasFrameEnd(reply)) {
-    LOG(LogError, "Zq735::cmd_%c(): Invalid terminal response, RPL=%s", operation, hexDump(reply).c_str());
+    LOG(LogError, "Zq735::cmd_%c(): " ZQ_MSG_INVALID_RESPONSE, operation, hexDump(reply).c_str());
     return false;
   }
   return true;
@@ -150,7 +151,7 @@ int32_t Zq735::replyCount(const Command& reply) {
   // Only a number counts: text that merely starts like one could empty a full memory's file
   // and let the terminal be cleared.
   if (digits.empty() || digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
-    LOG(LogError, "Zq735::cmd_n(): Invalid terminal response, RPL=%s", hexDump(reply).c_str());
+    LOG(LogError, "Zq735::cmd_n(): " ZQ_MSG_INVALID_RESPONSE, hexDump(reply).c_str());
     return -1;
   }
   const long count = readHex(digits.c_str());
@@ -193,7 +194,7 @@ bool Zq735::setDateTime(const Common::LocalTime& now) {
     return false;
   }
   if (!cmd_s(stamp.c_str())) return false;
-  LOG(LogInfo, "Zq735::updateDateTime(): Date/time set to %s", now.describe().c_str());
+  LOG(LogInfo, "Zq735::updateDateTime(): " ZQ_MSG_CLOCK_SET, now.describe().c_str());
   return true;
 }
 
@@ -206,12 +207,11 @@ bool Zq735::reset() {
   const int32_t stored = cmd_n();
   if (stored < 0) return false;
   if (stored != savedRecords) {
-    LOG(LogWarning, "Zq735::reset(): %ld records stored, %ld saved: nothing is cleared", static_cast<long>(stored),
-        static_cast<long>(savedRecords));
+    LOG(LogWarning, "Zq735::reset(): " ZQ_MSG_PUNCHED, static_cast<long>(stored), static_cast<long>(savedRecords));
     return false;
   }
   if (!cmd_e()) return false;
-  LOG(LogInfo, "Zq735::reset(): Records cleared");
+  LOG(LogInfo, "Zq735::reset(): " ZQ_MSG_RECORDS_CLEARED);
   return true;
 }
 

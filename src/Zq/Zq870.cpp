@@ -10,6 +10,7 @@
 
 #include "Common/Clock.h"
 #include "Common/Log.h"
+#include "Common/RunTexts.h"
 #include "Zq/Command.h"
 #include "Zq/DownloadFile.h"
 #include "Zq/TerminalRecord.h"
@@ -89,7 +90,7 @@ bool Zq870::exchange(const char* operation, const char* word, const std::string&
   // Without its "OK" or "NO" the reply is incomplete: the rest may still come, as a stray.
   if (!received || !onReceive(reply.data(), static_cast<int32_t>(reply.size()))) inStep = false;
   if (received) return true;
-  LOG(LogError, "Zq870::%s(): Can't read terminal response", operation);
+  LOG(LogError, "Zq870::%s(): " ZQ_MSG_NO_RESPONSE, operation);
   return false;
 }
 
@@ -99,7 +100,7 @@ bool Zq870::receiveCount(uint32_t& count) {
   batchRecords = 0;
   startReply();
   if (socket.recvTimeout(countBytes, 4, settings.recvTimeoutMs, settings.recvAttempts) != 4) {
-    LOG(LogError, "Zq870::dump(): Can't read terminal response");
+    LOG(LogError, "Zq870::dump(): " ZQ_MSG_NO_RESPONSE);
     inStep = false;
     return false;
   }
@@ -178,7 +179,7 @@ bool Zq870::receiveRecords(DownloadFile& download, const std::string& fileName, 
 }
 
 bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileName) {
-  LOG(LogError, "Zq870::dump(): Can't read terminal response");
+  LOG(LogError, "Zq870::dump(): " ZQ_MSG_NO_RESPONSE);
   inStep = false;
   // The lines of the records received so far stay, as long as they reach the disk whole.
   if (!download.save()) LOG(LogError, "Zq870::dump(): Can't write file %s", fileName.c_str());
@@ -261,10 +262,10 @@ bool Zq870::setDateTime(const Common::LocalTime& now) {
   Command reply;
   if (!exchange("updateDateTime", SetTime, "00" + stamp, reply)) return false;
   if (isConfirmation(reply, SetTime)) {
-    LOG(LogInfo, "Zq870::updateDateTime(): Date/time set to %s", now.describe().c_str());
+    LOG(LogInfo, "Zq870::updateDateTime(): " ZQ_MSG_CLOCK_SET, now.describe().c_str());
     return true;
   }
-  LOG(LogError, "Zq870::updateDateTime(): Can't update date/time");
+  LOG(LogError, "Zq870::updateDateTime(): " ZQ_MSG_870_CLOCK_NOT_SET);
   return false;
 }
 
@@ -275,10 +276,10 @@ bool Zq870::reset() {
   Command reply;
   if (!exchange("reset", ClearLog, std::string(), reply)) return false;
   if (isConfirmation(reply, ClearLog)) {
-    LOG(LogInfo, "Zq870::reset(): Records cleared");
+    LOG(LogInfo, "Zq870::reset(): " ZQ_MSG_RECORDS_CLEARED);
     return true;
   }
-  LOG(LogError, "Zq870::reset(): Can't clean up data");
+  LOG(LogError, "Zq870::reset(): " ZQ_MSG_870_NOT_CLEARED);
   return false;
 }
 

@@ -97,6 +97,7 @@ TEST(VerdictTest, OnlyWhatWasAskedForIsDone) {
 // makes of them: the innermost cause first, the program's generic wrap-up left out.
 struct CauseRow {
   const char* what;
+  int code;  // the run's exit code
   std::vector<std::string> console;
   std::vector<std::string> log;
   int64_t runMs;
@@ -115,6 +116,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
   const std::string timeout = line("WARNING", "Socket::canRead(): Read timeout (192 msec) at Common\\Socket:239");
   const CauseRow rows[] = {
       {"garbage in a 735 reply",
+       2,
        {notWritten},
        {line("ERROR", "Zq735::cmd_g(): err => 0, , RPL=E2 8D 9B 98 DD 0D at Zq\\Zq735:111"),
         line("ERROR", "Zq735::dumpRecord(): Empty record at Zq\\Zq735:267"), wrapUpFile},
@@ -122,12 +124,14 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "protocol",
        "Zq735::cmd_g(): err => 0, , RPL=E2 8D 9B 98 DD 0D / Can't write data file"},
       {"an 870 that closed the connection",
+       2,
        {notWritten},
        {line("ERROR", "Zq870::dump(): Can't read terminal response at Zq\\Zq870:181"), wrapUpFile, wrapUp870},
        200,
        "disconnected",
        "Zq870::dump(): Can't read terminal response / Can't write"},
       {"a 735 that closed the connection inside a reply",
+       2,
        {notWritten},
        {line("ERROR", "Zq735::cmd_g(): Invalid terminal response, RPL=02 41 31 2C 30 at Zq\\Zq735:123"),
         line("ERROR", "Zq735::dump(): Can't get record 0 at Zq\\Zq735:253"), wrapUpFile},
@@ -135,12 +139,14 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "disconnected",
        "Zq735::cmd_g(): Invalid terminal response"},
       {"an 870 that fell silent",
+       2,
        {notWritten},
        {timeout, timeout, line("ERROR", "Zq870::dump(): Can't read terminal response at Zq\\Zq870:102"), wrapUpFile},
        1200,
        "timeout",
        "Zq870::dump(): Can't read terminal response"},
       {"a 735 that refused the clearing",
+       3,
        {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
        {line("ERROR",
              "Zq735::cmd_e(): err => 7, Command failed (hardware problem or invalid internal data), RPL=02 "
@@ -150,6 +156,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "terminal-error",
        "Zq735::cmd_e(): err => 7, Command failed"},
       {"an 870 that refused the clearing",
+       3,
        {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
        {line("ERROR", "Zq870::reset(): Can't clean up data at Zq\\Zq870:281"),
         line("ERROR", "Can't clean up the data at Application:317")},
@@ -157,6 +164,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "terminal-error",
        "Zq870::reset(): Can't clean up data / Can't clean up the data."},
       {"an 870 that sent more than it announced",
+       3,
        {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
        {line("WARNING", "Zq870::reset(): Dropped 130 bytes that came unasked: 30 30 41 at Zq\\Terminal:74"),
         line("WARNING",
@@ -167,6 +175,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "Zq870::reset(): The connection is out of step: no clearing request is sent (Zq870::reset(): Dropped 130 "
        "bytes that came unasked)"},
       {"records punched during the run",
+       3,
        {"Data file \"t.txt\" written successfully.", "Can't clean up the data."},
        {line("WARNING", "Zq735::reset(): 22 records stored, 19 saved: nothing is cleared at Zq\\Zq735:209"),
         line("ERROR", "Can't clean up the data at Application:317")},
@@ -174,6 +183,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "punched-during-run",
        "Zq735::reset(): 22 records stored, 19 saved: nothing is cleared"},
       {"a 735 that refused the clock",
+       3,
        {"Data file \"t.txt\" written successfully.", "Can't update the date/time."},
        {line("ERROR", "Zq735::cmd_s(): err => 7, Command failed, RPL=02 4E 30 37 0D at Zq\\Zq735:111"),
         line("ERROR", "Can't update the date/time at Application:304")},
@@ -181,6 +191,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "terminal-error",
        "Zq735::cmd_s(): err => 7"},
       {"a closed port, refused at once",
+       2,
        {"Can't connect to the terminal 870."},
        {line("ERROR", "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 at Common\\Socket:82"),
         line("ERROR", "TCPConnection::connect(): Can't connect to 127.0.0.1:9 at Zq\\Terminal:49")},
@@ -188,12 +199,14 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "refused",
        "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 / Can't connect"},
       {"a terminal that never answers the connection",
+       2,
        {"Can't connect to the terminal 870."},
        {line("ERROR", "Socket::connect(): Connection timeout to 127.0.0.1:9, err => 115 at Common\\Socket:82")},
        2600,
        "timeout",
        "Socket::connect(): Connection timeout"},
       {"a missing COM port",
+       2,
        {"Can't connect to the terminal 2210."},
        {line("ERROR",
              "SerialPort::open(): Can't open COM3 port, err => 2 (No such file or directory) at "
@@ -203,6 +216,7 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "no-device",
        "SerialPort::open(): Can't open COM3 port, err => 2 (No such file or directory) (COM3 is /dev/zq/COM3)"},
       {"a data file that is no regular file",
+       2,
        {notWritten},
        {line("ERROR", "Application::run(): t.txt is no regular file at Application:230"), wrapUpFile},
        30,
@@ -210,15 +224,22 @@ TEST(VerdictTest, EveryFaultIsNamedByItsInnermostCause) {
        "Can't write data file"},
   };
   for (const CauseRow& row : rows) {
-    const ZqNightly::Diagnosis diagnosis = ZqNightly::diagnose(row.console, row.log, row.runMs, "COM3 is /dev/zq/COM3");
-    EXPECT_EQ(diagnosis.cause, row.cause) << row.what;
-    EXPECT_EQ(diagnosis.reason.compare(0, std::string(row.reasonStart).size(), row.reasonStart), 0)
-        << row.what << ": " << diagnosis.reason;
-    EXPECT_EQ(diagnosis.reason.find("Application"), std::string::npos) << row.what;
-    EXPECT_EQ(diagnosis.reason.find("Can't update terminal"), std::string::npos) << row.what;
+    RunEnding ending = returned(row.code, row.code == 3, row.console);
+    ending.log = row.log;
+    ending.runMs = row.runMs;
+    ending.connectWaitMs = 2500;
+    ending.device = "COM3 is /dev/zq/COM3";
+    const Verdict verdict = judge(ending, "t.txt", true, true);
+    EXPECT_EQ(std::string(ZqNightly::name(verdict.cause)), row.cause) << row.what;
+    EXPECT_EQ(verdict.reason.compare(0, std::string(row.reasonStart).size(), row.reasonStart), 0)
+        << row.what << ": " << verdict.reason;
+    EXPECT_EQ(verdict.reason.find("Application"), std::string::npos) << row.what;
+    EXPECT_EQ(verdict.reason.find("Can't update terminal"), std::string::npos) << row.what;
   }
-  // A run that failed at nothing has nothing to say.
-  EXPECT_EQ(ZqNightly::diagnose({"Data file \"t.txt\" written successfully."}, {logWritten}, 100, "").cause, "");
+  // A run that did all it was asked has nothing to say, whatever its log says on the way.
+  const Verdict clean = judge(returned(0, true, {"Data file \"t.txt\" written successfully."}), "t.txt", true, true);
+  EXPECT_EQ(clean.cause, ZqNightly::Cause::None);
+  EXPECT_EQ(clean.reason, "");
   EXPECT_EQ(ZqNightly::textLines("one\r\ntwo\nthree"), (std::vector<std::string>{"one", "two", "three"}));
 }
 
