@@ -189,6 +189,7 @@ bool Job::findTheProgram() {
 
 void Job::setUpRuns(const std::vector<Terminal>& terminals) {
   folder_.reset(new DayFolder(outputFolder_, day_));
+  dayReport_.reset(new DayReport(*folder_));
   report_.day = day_;
   report_.version = ZQ_VERSION;
   report_.program = program_;
@@ -214,15 +215,12 @@ std::string Job::noteOf(const Run& run) const {
 }
 
 bool Job::keepEarlier(Run& run) {
-  if (!hasEarlier_) return false;
-  for (const TerminalReport& entry : earlier_.terminals) {
-    if (foldName(entry.name) != foldName(run.terminal.name) || entry.outcome == Outcome::Invalid) continue;
-    run.report = entry;
-    run.report.name = run.terminal.name;
-    run.kept = true;
-    return true;
-  }
-  return false;
+  const TerminalReport* entry = dayReport_->earlierEntry(run.terminal.name);
+  if (entry == nullptr) return false;
+  run.report = *entry;
+  run.report.name = run.terminal.name;
+  run.kept = true;
+  return true;
 }
 
 // Which terminals this job reads. The others keep what the day's earlier report says of them, or
@@ -260,7 +258,7 @@ void Job::classify(bool lookForCompleteFiles) {
 }
 
 int Job::dryRun() {
-  readEarlierReport(false);
+  dayReport_->readEarlier(false);
   classify(true);
   size_t toRun = 0;
   size_t invalid = 0;
@@ -329,7 +327,7 @@ int Job::nightOfTheDay() {
   if (!takeTheDay()) return 1;
   // From now on report.json stands for this job, and it is written when the job ends; what the
   // day's earlier jobs said is kept in it and in reports/.
-  readEarlierReport(true);
+  dayReport_->readEarlier(true);
   const std::string reportPath = folder_->reportPath();
   history_.reset(new History(outputFolder_));
   if (!FileSystem::removeOwnFile(reportPath) || !history_->open(error)) {
@@ -358,22 +356,6 @@ int Job::nightOfTheDay() {
   Common::Stop::runEnded();
   if (report_.exitCode != 0 && !options_.notify.empty()) notify(reportPath);
   return report_.exitCode;
-}
-
-void Job::readEarlierReport(bool keepLegacy) {
-  std::string text;
-  std::string error;
-  Json value;
-  const std::string path = folder_->reportPath();
-  hasEarlier_ = FileSystem::kindOf(path) == FileSystem::Kind::File && FileSystem::readOwnFile(path, text, error) &&
-                Json::parse(text, value, error) && fromJson(value, earlier_);
-  if (!hasEarlier_ || earlier_.jobs.items().size() > 0 || !keepLegacy) return;
-  // Written by an earlier version, which kept no history: it becomes the first job's report.
-  const std::string name = jobReportName(earlier_.started, std::string());
-  if (FileSystem::makeOwnFolder(folder_->file("reports"), error) &&
-      FileSystem::writeAtomically(folder_->file("reports/" + name), text, error)) {
-    earlier_.jobs.push(jobEntry(earlier_, "reports/" + name, false));
-  }
 }
 
 void Job::recoverEarlierJobs() {
@@ -665,31 +647,33 @@ void Job::endStopped(Run& run, const Process::Status& status, const std::string&
                   (kept.empty() ? "" : "; what it left in its data file is kept as " + kept);
 }
 
-void Job::end(Run& run) {
-  const Process::Status status = run.process->status();
-  TerminalReport& report = run.report;
+RunEnding Job::runEnding(Run& run, std::string& debugLog) {
+  const Process::Status& status = run.process->status();
   const std::string& name = run.terminal.name;
   std::string console;
-  std::string debugLog;
   std::string ignored;
   FileSystem::readOwnFile(folder_->workFile(name, DayFolder::consoleName), console, ignored);
   FileSystem::readOwnFile(folder_->workFile(name, DayFolder::debugLogName), debugLog, ignored);
-  console = ::Console::programTextToUtf8(console);
   debugLog = ::Console::programTextToUtf8(debugLog);
-  const std::string dataName = name + ".txt";
-  const std::string dataFile = folder_->workFile(name, dataName);
-
   RunEnding ending;
   ending.exited = status.exited && !run.killed;
   ending.code = status.code;
   ending.stopSent = run.stopSent;
   ending.killed = run.killed;
-  ending.dataFile = FileSystem::kindOf(dataFile) == FileSystem::Kind::File;
-  ending.console = textLines(console);
+  ending.dataFile = FileSystem::kindOf(folder_->workFile(name, name + ".txt")) == FileSystem::Kind::File;
+  ending.console = textLines(::Console::programTextToUtf8(console));
   ending.log = textLines(debugLog);
   ending.runMs = Common::monotonicMs() - run.attemptStartMs;
   ending.connectWaitMs = connectWaitOf(run.terminal);
   ending.device = run.device;
+  return ending;
+}
+
+void Job::end(Run& run) {
+  const Process::Status status = run.process->status();
+  TerminalReport& report = run.report;
+  std::string debugLog;
+  const RunEnding ending = runEnding(run, debugLog);
   // How it ended goes on record first: a job that dies from here on leaves the next one the same
   // verdict.
   run.record.ended = true;
@@ -699,39 +683,29 @@ void Job::end(Run& run) {
   run.record.stopSent = run.stopSent;
   run.record.killed = run.killed;
   saveRecord(run);
-
-  const Verdict verdict = judge(ending, dataName, run.terminal.has("-c"), run.terminal.has("-u"));
-  const std::string& failure = verdict.reason;
+  const std::string dataFile = folder_->workFile(run.terminal.name, run.terminal.name + ".txt");
+  const Verdict verdict = judge(ending, run.terminal.name + ".txt", run.terminal.has("-c"), run.terminal.has("-u"));
   report.cause = verdict.cause;
   appendLog(run, debugLog, ending.console, endingOf(status));
   report.finished = Common::localTime().iso();
   report.seconds = static_cast<double>(Common::monotonicMs() - run.firstStartMs) / 1000.0;
   report.hasExitCode = ending.exited;
   report.exitCode = ending.exited ? status.code : 0;
-  report.logFile = "logs/" + name + ".log";
-
+  report.logFile = "logs/" + run.terminal.name + ".log";
   if (verdict.complete) {
     // Complete, also when the run was ended after it saved the file: with -c its records may be
     // gone from the terminal, so the file is the only copy.
-    commit(run, verdict, status, failure);
+    commit(run, verdict, status, verdict.reason);
   } else if (verdict.cleanFailure && !stopping_ && report.attempts <= options_.retries) {
     // Nothing was saved and nothing was changed on the terminal: trying again is safe.
     FileSystem::removeOwnFile(dataFile);
     run.terminalLock.reset();
-    retryLater(run, failure);
+    retryLater(run, verdict.reason);
     return;
   } else if (!ending.exited || run.stopSent) {
-    endStopped(run, status, failure);
+    endStopped(run, status, verdict.reason);
   } else {
-    // A failed download's file (empty, or the 870's whole lines) cleared nothing.
-    FileSystem::removeOwnFile(dataFile);
-    report.outcome = Outcome::Failed;
-    report.reason = failure.empty() ? endingOf(status) : failure;
-    if (status.code == 0 || status.code == 3) {
-      report.reason += ", but no data file";
-      report.cause = Cause::File;
-    }
-    if (report.cause == Cause::None) report.cause = Cause::Program;
+    endFailed(run, status, verdict.reason);
   }
   run.record.done = !run.keepWork;
   run.record.terminal = report;
@@ -739,6 +713,19 @@ void Job::end(Run& run) {
   run.terminalLock.reset();
   run.state = Run::Done;
   Output::out(terminalLine(report));
+}
+
+void Job::endFailed(Run& run, const Process::Status& status, const std::string& failure) {
+  TerminalReport& report = run.report;
+  // A failed download's file (empty, or the 870's whole lines) cleared nothing.
+  FileSystem::removeOwnFile(folder_->workFile(run.terminal.name, run.terminal.name + ".txt"));
+  report.outcome = Outcome::Failed;
+  report.reason = failure.empty() ? endingOf(status) : failure;
+  if (status.code == 0 || status.code == 3) {
+    report.reason += ", but no data file";
+    report.cause = Cause::File;
+  }
+  if (report.cause == Cause::None) report.cause = Cause::Program;
 }
 
 void Job::commit(Run& run, const Verdict& verdict, const Process::Status& status, const std::string& failure) {
@@ -791,48 +778,26 @@ void Job::finishReport() {
     Output::out(terminalLine(report));
   }
   // The job's own exit code counts what it did; the day's counts every terminal of the day.
-  std::vector<TerminalReport> own;
+  std::vector<TerminalReport> entries;
   for (const Run& run : runs_) {
-    report_.terminals.push_back(run.report);
-    if (!run.kept) own.push_back(run.report);
+    entries.push_back(run.report);
+    if (!run.kept) ownTerminals_.push_back(run.report);
   }
   for (const TerminalReport& extra : extraEntries_) {
-    report_.terminals.push_back(extra);
-    own.push_back(extra);
+    entries.push_back(extra);
+    ownTerminals_.push_back(extra);
   }
-  // Terminals that an earlier job of the day read and that are no longer in the file stay listed.
-  if (hasEarlier_) {
-    for (const TerminalReport& entry : earlier_.terminals) {
-      const bool listed =
-          std::any_of(report_.terminals.begin(), report_.terminals.end(),
-                      [&entry](const TerminalReport& t) { return foldName(t.name) == foldName(entry.name); });
-      if (!listed && entry.outcome != Outcome::Invalid) report_.terminals.push_back(entry);
-    }
-  }
-  report_.exitCode = exitCodeOf(own, stopping_);
+  report_.terminals = dayReport_->merged(entries);
+  report_.exitCode = exitCodeOf(ownTerminals_, stopping_);
   if (stateProblems_ && report_.exitCode == 0) report_.exitCode = 2;
   report_.dayExitCode = std::max(exitCodeOf(report_.terminals, false), report_.exitCode == 1 ? 0 : report_.exitCode);
   report_.finished = Common::localTime().iso();
-  ownTerminals_ = own;
 }
 
 bool Job::writeReports(std::string& error) {
   JobReport own = report_;
   own.terminals = ownTerminals_;
-  own.jobs = Json::array();
-  const std::string name = "reports/" + jobReportName(report_.started, std::to_string(Process::currentId()));
-  report_.jobs = hasEarlier_ ? earlier_.jobs : Json::array();
-  if (!report_.interrupted && hasEarlier_) report_.interrupted = earlier_.interrupted;
-  const bool kept = FileSystem::makeOwnFolder(folder_->file("reports"), error) &&
-                    FileSystem::writeAtomically(folder_->file(name), toJson(own).dump(), error);
-  report_.jobs.push(jobEntry(report_, kept ? name : std::string(), false));
-  std::string reportError;
-  // report.json last: its presence means the night is finished.
-  if (!FileSystem::writeAtomically(folder_->reportPath(), toJson(report_).dump(), reportError)) {
-    error = reportError;
-    return false;
-  }
-  return kept;
+  return dayReport_->write(own, report_, false, error);
 }
 
 void Job::notify(const std::string& reportPath) {

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "Nightly/DayFolder.h"
+#include "Nightly/DayReport.h"
 #include "Nightly/History.h"
 #include "Nightly/Options.h"
 #include "Nightly/Platform.h"
 #include "Nightly/Report.h"
 #include "Nightly/RunRecord.h"
 #include "Nightly/TerminalList.h"
+#include "Nightly/Verdict.h"
 
 namespace ZqNightly {
 
@@ -82,6 +84,10 @@ private:
   std::string unreadable(const Run& run) const;
   void requestStop(Run& run, const std::string& cause);
   void end(Run& run);
+  // How the run ended, and its debug log (UTF-8), as the job reads it from the working folder.
+  RunEnding runEnding(Run& run, std::string& debugLog);
+  // A run that returned 2 (or 0 or 3 without its file), for good.
+  void endFailed(Run& run, const Process::Status& status, const std::string& failure);
   // An attempt that failed before it changed anything: the next one after the wait.
   void retryLater(Run& run, const std::string& failure);
   // The attempt ends without a run, for `reason`, as `outcome`; with `retry`, tried again later.
@@ -92,8 +98,6 @@ private:
   void saveRecord(Run& run);
   void appendLog(Run& run, const std::string& debugLog, const std::vector<std::string>& console,
                  const std::string& ending);
-  // The day's report as an earlier job left it, kept as that job's own in reports/.
-  void readEarlierReport(bool keepLegacy);
   // The entry this job leaves for a terminal it does not read: the day's earlier one, if any.
   bool keepEarlier(Run& run);
   void finishReport();
@@ -108,13 +112,11 @@ private:
   std::string program_;
   LocalTime started_;
   JobReport report_;
-  JobReport earlier_;  // the day's report before this job
-  bool hasEarlier_ = false;
+  std::unique_ptr<DayReport> dayReport_;
   std::vector<Terminal> terminals_;
   std::vector<Run> runs_;
-  std::vector<TerminalReport> extraEntries_;
-  std::vector<TerminalReport>
-      ownTerminals_;  // the entries this job made  // recovered terminals that are no longer in the file
+  std::vector<TerminalReport> extraEntries_;  // recovered terminals that are no longer in the file
+  std::vector<TerminalReport> ownTerminals_;  // the entries this job made
   std::unique_ptr<History> history_;
   std::unique_ptr<Recovery> recovery_;
   Lock lock_;

@@ -1,6 +1,7 @@
 // Only operating-system independent code.
 #include "Nightly/Json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -282,46 +283,39 @@ void Json::write(std::string& out, int indent) const {
       return;
     }
     case String: out += quote(string_); return;
-    case Array: {
-      bool plain = true;
-      for (const Json& item : items_) plain = plain && isPlain(item);
-      if (items_.empty() || plain) {
-        out += '[';
-        for (size_t i = 0; i < items_.size(); ++i) {
-          if (i > 0) out += ", ";
-          items_[i].write(out, indent);
-        }
-        out += ']';
-        return;
-      }
-      out += "[\n";
-      for (size_t i = 0; i < items_.size(); ++i) {
-        out.append(static_cast<size_t>(indent + 2), ' ');
-        items_[i].write(out, indent + 2);
-        out += i + 1 < items_.size() ? ",\n" : "\n";
-      }
-      out.append(static_cast<size_t>(indent), ' ');
-      out += ']';
-      return;
-    }
-    case Object: {
-      if (members_.empty()) {
-        out += "{}";
-        return;
-      }
-      out += "{\n";
-      for (size_t i = 0; i < members_.size(); ++i) {
-        out.append(static_cast<size_t>(indent + 2), ' ');
-        out += quote(members_[i].first);
-        out += ": ";
-        members_[i].second.write(out, indent + 2);
-        out += i + 1 < members_.size() ? ",\n" : "\n";
-      }
-      out.append(static_cast<size_t>(indent), ' ');
-      out += '}';
-      return;
-    }
+    case Array: writeArray(out, indent); return;
+    case Object: writeObject(out, indent); return;
   }
+}
+
+void Json::writeArray(std::string& out, int indent) const {
+  // A list of plain values (switches, days) stays on one line.
+  const bool plain = std::all_of(items_.begin(), items_.end(), isPlain);
+  out += plain ? "[" : "[\n";
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (!plain) out.append(static_cast<size_t>(indent + 2), ' ');
+    items_[i].write(out, indent + 2);
+    if (i + 1 < items_.size()) out += plain ? ", " : ",\n";
+  }
+  if (!plain) out += "\n" + std::string(static_cast<size_t>(indent), ' ');
+  out += ']';
+}
+
+void Json::writeObject(std::string& out, int indent) const {
+  if (members_.empty()) {
+    out += "{}";
+    return;
+  }
+  out += "{\n";
+  for (size_t i = 0; i < members_.size(); ++i) {
+    out.append(static_cast<size_t>(indent + 2), ' ');
+    out += quote(members_[i].first);
+    out += ": ";
+    members_[i].second.write(out, indent + 2);
+    out += i + 1 < members_.size() ? ",\n" : "\n";
+  }
+  out.append(static_cast<size_t>(indent), ' ');
+  out += '}';
 }
 
 std::string Json::dump() const {

@@ -58,6 +58,8 @@ public:
 private:
   explicit Json(Type type) : type_(type) {}
   void write(std::string& out, int indent) const;
+  void writeArray(std::string& out, int indent) const;
+  void writeObject(std::string& out, int indent) const;
 
   Type type_ = Null;
   bool bool_ = false;

@@ -1,8 +1,11 @@
 // Only operating-system independent code.
 #include "Nightly/Recovery.h"
 
+#include <algorithm>
+
 #include "Common/Console.h"
 #include "Common/Stop.h"
+#include "Nightly/DayReport.h"
 #include "Nightly/Output.h"
 #include "Nightly/Platform.h"
 #include "Nightly/Records.h"
@@ -130,109 +133,121 @@ bool Recovery::waitForRun(const DayFolder& day, const std::string& workName, lon
   return true;
 }
 
-bool Recovery::recoverWork(const DayFolder& day, const std::string& workName, TerminalReport& entry) {
+bool Recovery::readLeftover(const DayFolder& day, const std::string& workName, Leftover& left) {
   const std::string folder = day.workFolder(workName);
   if (FileSystem::kindOf(folder) != FileSystem::Kind::Folder) {
+    const bool file = FileSystem::kindOf(folder) == FileSystem::Kind::File;
     Output::err("zq-nightly: Error: " + folder + " is " +
-                (FileSystem::kindOf(folder) == FileSystem::Kind::File ? std::string("a file")
-                                                                      : FileSystem::strangeKind(folder)) +
+                (file ? std::string("a file") : FileSystem::strangeKind(folder)) +
                 ", not a working folder of the job's own: left alone");
     return false;
   }
-  RunRecord record;
   std::string text;
   std::string ignored;
-  const bool hasRecord = FileSystem::kindOf(day.runRecord(workName)) == FileSystem::Kind::File &&
-                         FileSystem::readOwnFile(day.runRecord(workName), text, ignored) &&
-                         RunRecord::read(text, record) && foldName(record.terminal.name) == foldName(workName);
-  if (hasRecord && record.process > 0 && Process::alive(record.process, record.token) &&
+  const RunRecord& record = left.record;
+  left.hasRecord = FileSystem::kindOf(day.runRecord(workName)) == FileSystem::Kind::File &&
+                   FileSystem::readOwnFile(day.runRecord(workName), text, ignored) &&
+                   RunRecord::read(text, left.record) && foldName(record.terminal.name) == foldName(workName);
+  if (left.hasRecord && record.process > 0 && Process::alive(record.process, record.token) &&
       !waitForRun(day, workName, record.process, record.token, record.limit)) {
     return false;
   }
-  const LocalTime now = Common::localTime();
-  std::vector<std::string> console;
-  std::vector<std::string> log;
-  readLines(day.workFile(workName, DayFolder::consoleName), console);
-  const std::string debugLog = readLines(day.workFile(workName, DayFolder::debugLogName), log);
-  const std::string dataName = workName + ".txt";
-  const std::string dataPath = day.workFile(workName, dataName);
-  const std::string partialPath = day.workFile(workName, "." + dataName + ".zq-tmp");
+  readLines(day.workFile(workName, DayFolder::consoleName), left.console);
+  left.debugLog = readLines(day.workFile(workName, DayFolder::debugLogName), left.log);
+  left.dataName = workName + ".txt";
+  left.dataPath = day.workFile(workName, left.dataName);
+  left.partialPath = day.workFile(workName, "." + left.dataName + ".zq-tmp");
+  return true;
+}
 
-  if (hasRecord && record.done) {
-    // Judged and put in place before its job ended: only its report was missing.
-    entry = record.terminal;
-    day.cleanWork(workName);
-    return true;
-  }
-  entry = hasRecord ? record.terminal : describe(workName);
+RunEnding Recovery::Leftover::ending(bool dataFile) const {
+  RunEnding ending;
+  ending.exited = hasRecord && record.ended && record.exited && !record.killed;
+  ending.code = ending.exited ? record.code : 0;
+  ending.stopSent = hasRecord && record.stopSent;
+  ending.killed = hasRecord && record.killed;
+  ending.dataFile = dataFile;
+  ending.console = console;
+  ending.log = log;
+  return ending;
+}
+
+void Recovery::judgeLeftover(const DayFolder& day, const std::string& workName, const Leftover& left,
+                             TerminalReport& entry) {
+  const LocalTime now = Common::localTime();
+  entry = left.hasRecord ? left.record.terminal : describe(workName);
   entry.name = workName;
   entry.recovered = true;
   entry.logFile = "logs/" + workName + ".log";
-  entry.attempts = hasRecord ? record.attempt : 0;
-  entry.started = hasRecord ? record.started : std::string();
+  entry.attempts = left.hasRecord ? left.record.attempt : 0;
+  entry.started = left.hasRecord ? left.record.started : std::string();
   entry.finished = now.iso();
-  entry.hasExitCode = hasRecord && record.ended && record.exited && !record.killed;
-  entry.exitCode = entry.hasExitCode ? record.code : 0;
-
-  RunEnding ending;
-  ending.exited = entry.hasExitCode;
-  ending.code = entry.exitCode;
-  ending.stopSent = hasRecord && record.stopSent;
-  ending.killed = hasRecord && record.killed;
-  ending.dataFile = FileSystem::kindOf(dataPath) == FileSystem::Kind::File;
-  ending.console = console;
-  ending.log = log;
-  const Verdict verdict = judge(ending, dataName, hasSwitch(entry, "-c"), hasSwitch(entry, "-u"));
-  const std::string how = "its job ended before it had put the run's download in place";
+  const RunEnding ending = left.ending(FileSystem::kindOf(left.dataPath) == FileSystem::Kind::File);
+  entry.hasExitCode = ending.exited;
+  entry.exitCode = ending.code;
+  const Verdict verdict = judge(ending, left.dataName, hasSwitch(entry, "-c"), hasSwitch(entry, "-u"));
   if (verdict.complete) {
-    entry.reason = how + "; recovered by the job of " + jobDay_;
-    place(history_, day, dataPath, verdict, now, entry);
-  } else {
-    std::string kept;
-    std::string error;
-    for (const std::string& left : {dataPath, partialPath}) {
-      if (FileSystem::kindOf(left) != FileSystem::Kind::File) continue;
-      const std::string where = day.keepStopped(left, workName, error);
-      kept += where.empty() ? "" : (kept.empty() ? "" : ", ") + where;
-    }
-    // Put in place before its job ended, by History's recovery now or by the job itself: the
-    // day folder has it.
-    RunEnding placedEnding = ending;
-    placedEnding.dataFile = true;
-    const Verdict wasComplete = judge(placedEnding, dataName, hasSwitch(entry, "-c"), hasSwitch(entry, "-u"));
-    bool completed = false;
-    for (const History::Completed& commit : history_.completed()) {
-      if (commit.day != day.day() || commit.name != foldName(workName)) continue;
-      completed = true;
-      fillPlaced(day, commit.placed.file, now, entry);
-      entry.cleared = hasSwitch(entry, "-c") ? (commit.cleared ? Step::Done : Step::NotDone) : Step::Unknown;
-      entry.clockSet = hasSwitch(entry, "-u") ? (wasComplete.clockSet ? Step::Done : Step::NotDone) : Step::Unknown;
-    }
-    const std::string last = day.lastDataName(workName);
-    if (!completed && hasRecord && record.ended && wasComplete.complete && kept.empty() && !last.empty()) {
-      completed = true;
-      fillPlaced(day, last, now, entry);
-      entry.cleared = hasSwitch(entry, "-c") ? (wasComplete.cleared ? Step::Done : Step::NotDone) : Step::Unknown;
-      entry.clockSet = hasSwitch(entry, "-u") ? (wasComplete.clockSet ? Step::Done : Step::NotDone) : Step::Unknown;
-    }
-    if (completed) {
-      entry.outcome = entry.cleared == Step::NotDone    ? Outcome::NotCleared
-                      : entry.clockSet == Step::NotDone ? Outcome::ClockNotSet
-                      : entry.records == 0              ? Outcome::Empty
-                                                        : Outcome::Complete;
-      entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
-    } else {
-      entry.outcome = hasRecord ? Outcome::Stopped : Outcome::NotRun;
-      entry.cause = Cause::JobEnded;
-      entry.reason = "its job ended before the run was judged; the run had not reported a complete data file" +
-                     (kept.empty() ? std::string(", and left none") : "; what it left is kept as " + kept);
-    }
+    entry.reason = "its job ended before it had put the run's download in place; recovered by the job of " + jobDay_;
+    place(history_, day, left.dataPath, verdict, now, entry);
+    return;
   }
+  std::string kept;
+  std::string error;
+  for (const std::string& path : {left.dataPath, left.partialPath}) {
+    if (FileSystem::kindOf(path) != FileSystem::Kind::File) continue;
+    const std::string where = day.keepStopped(path, workName, error);
+    kept += where.empty() ? "" : (kept.empty() ? "" : ", ") + where;
+  }
+  if (kept.empty() && placedBefore(day, workName, left, entry)) return;
+  entry.outcome = left.hasRecord ? Outcome::Stopped : Outcome::NotRun;
+  entry.cause = Cause::JobEnded;
+  entry.reason = "its job ended before the run was judged; the run had not reported a complete data file" +
+                 (kept.empty() ? std::string(", and left none") : "; what it left is kept as " + kept);
+}
+
+bool Recovery::placedBefore(const DayFolder& day, const std::string& workName, const Leftover& left,
+                            TerminalReport& entry) {
+  // Put in place before its job ended, by History's recovery now or by the job itself: the day
+  // folder has it, and the run's witnesses say what it did.
+  const Verdict was = judge(left.ending(true), left.dataName, hasSwitch(entry, "-c"), hasSwitch(entry, "-u"));
+  std::string file;
+  bool cleared = was.cleared;
+  for (const History::Completed& commit : history_.completed()) {
+    if (commit.day != day.day() || commit.name != foldName(workName)) continue;
+    file = commit.placed.file;
+    cleared = commit.cleared;
+  }
+  if (file.empty() && left.hasRecord && left.record.ended && was.complete) file = day.lastDataName(workName);
+  if (file.empty()) return false;
+  fillPlaced(day, file, Common::localTime(), entry);
+  entry.cleared = hasSwitch(entry, "-c") ? (cleared ? Step::Done : Step::NotDone) : Step::Unknown;
+  entry.clockSet = hasSwitch(entry, "-u") ? (was.clockSet ? Step::Done : Step::NotDone) : Step::Unknown;
+  entry.outcome = entry.cleared == Step::NotDone    ? Outcome::NotCleared
+                  : entry.clockSet == Step::NotDone ? Outcome::ClockNotSet
+                  : entry.records == 0              ? Outcome::Empty
+                                                    : Outcome::Complete;
+  entry.reason = "its job ended while it put the download in place; completed by the job of " + jobDay_;
+  return true;
+}
+
+bool Recovery::recoverWork(const DayFolder& day, const std::string& workName, TerminalReport& entry) {
+  Leftover left;
+  if (!readLeftover(day, workName, left)) return false;
+  if (left.hasRecord && left.record.done) {
+    // Judged and put in place before its job ended: only its report was missing.
+    entry = left.record.terminal;
+    day.cleanWork(workName);
+    return true;
+  }
+  judgeLeftover(day, workName, left, entry);
   std::string error;
   const std::string header = "==== zq-nightly " + std::string(ZQ_VERSION) + ": " + workName +
-                             ", what a run of a job that ended left, recovered " + now.iso() + " by the job of " +
-                             jobDay_ + (hasRecord ? ": process " + std::to_string(record.process) : std::string());
-  if (!day.appendLog(workName, attemptLog(header, debugLog, console, {}, name(entry.outcome)), error)) warn(error);
+                             ", what a run of a job that ended left, " + "recovered " + Common::localTime().iso() +
+                             " by the job of " + jobDay_ +
+                             (left.hasRecord ? ": process " + std::to_string(left.record.process) : std::string());
+  if (!day.appendLog(workName, attemptLog(header, left.debugLog, left.console, {}, name(entry.outcome)), error)) {
+    warn(error);
+  }
   if (entry.outcome != Outcome::Pending) day.cleanWork(workName);
   return true;
 }
@@ -258,54 +273,23 @@ std::map<std::string, TerminalReport> Recovery::recoverDay(const DayFolder& day)
 
 bool Recovery::completeDay(const DayFolder& day) {
   const std::map<std::string, TerminalReport> entries = recoverDay(day);
-  JobReport report;
-  std::string text;
-  std::string error;
-  Json value;
-  const bool earlier = FileSystem::kindOf(day.reportPath()) == FileSystem::Kind::File &&
-                       FileSystem::readOwnFile(day.reportPath(), text, error) && Json::parse(text, value, error) &&
-                       fromJson(value, report);
-  if (earlier && entries.empty()) return false;
-  if (!earlier) {
-    report = job_;
-    report.day = day.day();
-    report.terminals.clear();
-    report.recoveredDays.clear();
-    for (const Terminal& terminal : terminals_) {
-      if (!terminal.valid() || entries.count(foldName(terminal.name)) != 0) continue;
-      TerminalReport entry = describe(terminal.name);
-      entry.outcome = Outcome::NotRun;
-      entry.cause = Cause::JobEnded;
-      entry.reason = "the job for this day ended abnormally before it read this terminal";
-      report.terminals.push_back(entry);
-    }
-  }
-  for (const auto& recovered : entries) {
-    bool replaced = false;
-    for (TerminalReport& terminal : report.terminals) {
-      if (foldName(terminal.name) != recovered.first) continue;
-      terminal = recovered.second;
-      replaced = true;
-    }
-    if (!replaced) report.terminals.push_back(recovered.second);
-  }
-  report.interrupted = true;
-  report.finished = Common::localTime().iso();
-  report.dayExitCode = exitCodeOf(report.terminals, false);
-  if (!earlier) report.exitCode = report.dayExitCode;
+  DayReport report(day);
+  report.readEarlier(true);
+  if (report.hasEarlier() && entries.empty()) return false;
   // What this job did for the day is a report of its own, as every job's is.
   JobReport own = job_;
   own.day = day.day();
-  own.finished = report.finished;
+  own.finished = Common::localTime().iso();
   own.recoveredDays.clear();
-  own.jobs = Json::array();
   for (const auto& recovered : entries) own.terminals.push_back(recovered.second);
   own.exitCode = exitCodeOf(own.terminals, false);
-  const std::string name = "reports/" + jobReportName(own.started, std::to_string(Process::currentId()));
-  const bool kept = FileSystem::makeOwnFolder(day.file("reports"), error) &&
-                    FileSystem::writeAtomically(day.file(name), toJson(own).dump(), error);
-  report.jobs.push(jobEntry(own, kept ? name : std::string(), true));
-  if (!FileSystem::writeAtomically(day.reportPath(), toJson(report).dump(), error)) {
+  JobReport whole = report.hasEarlier() ? report.earlier() : own;
+  whole.terminals = report.hasEarlier() ? replaced(report.earlier().terminals, entries) : neverRead(entries);
+  whole.interrupted = true;
+  whole.finished = own.finished;
+  whole.dayExitCode = exitCodeOf(whole.terminals, false);
+  std::string error;
+  if (!report.write(own, whole, true, error)) {
     warn(error);
     return false;
   }
@@ -313,6 +297,35 @@ bool Recovery::completeDay(const DayFolder& day) {
   for (const auto& recovered : entries) names += (names.empty() ? "" : ", ") + terminalLine(recovered.second);
   Output::out(day.day() + ": completed a night that was interrupted" + (names.empty() ? "" : ": " + names));
   return true;
+}
+
+std::vector<TerminalReport> Recovery::neverRead(const std::map<std::string, TerminalReport>& entries) const {
+  std::vector<TerminalReport> result;
+  for (const Terminal& terminal : terminals_) {
+    if (!terminal.valid() || entries.count(foldName(terminal.name)) != 0) continue;
+    TerminalReport entry = describe(terminal.name);
+    entry.outcome = Outcome::NotRun;
+    entry.cause = Cause::JobEnded;
+    entry.reason = "the job for this day ended abnormally before it read this terminal";
+    result.push_back(entry);
+  }
+  return replaced(result, entries);
+}
+
+std::vector<TerminalReport> Recovery::replaced(const std::vector<TerminalReport>& terminals,
+                                               const std::map<std::string, TerminalReport>& entries) {
+  std::vector<TerminalReport> result = terminals;
+  for (const auto& recovered : entries) {
+    const auto same = std::find_if(result.begin(), result.end(), [&recovered](const TerminalReport& terminal) {
+      return foldName(terminal.name) == recovered.first;
+    });
+    if (same != result.end()) {
+      *same = recovered.second;
+    } else {
+      result.push_back(recovered.second);
+    }
+  }
+  return result;
 }
 
 std::string Recovery::attemptLog(const std::string& header, const std::string& debugLog,

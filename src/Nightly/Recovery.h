@@ -15,7 +15,9 @@
 #include "Nightly/History.h"
 #include "Nightly/Platform.h"
 #include "Nightly/Report.h"
+#include "Nightly/RunRecord.h"
 #include "Nightly/TerminalList.h"
+#include "Nightly/Verdict.h"
 
 namespace ZqNightly {
 
@@ -43,7 +45,7 @@ public:
   // Puts a complete download (`workFile` in the day's .work/) in place and fills the terminal's
   // entry (name and switches set): outcome, files, counts, what the download did. False when it
   // cannot be put in place now: the entry says pending, and the file stays for the next job.
-  static bool place(History& history, const DayFolder& day, const std::string& workFile, const struct Verdict& verdict,
+  static bool place(History& history, const DayFolder& day, const std::string& workFile, const Verdict& verdict,
                     const LocalTime& now, TerminalReport& entry);
 
   // The terminal's account of one attempt in logs/<name>.log: a header, the program's debug log
@@ -53,9 +55,35 @@ public:
                                 const std::string& ending);
 
 private:
+  // What a run of a job that ended left in its working folder.
+  struct Leftover {
+    bool hasRecord = false;
+    RunRecord record;
+    std::vector<std::string> console;
+    std::vector<std::string> log;
+    std::string debugLog;
+    std::string dataName;
+    std::string dataPath;
+    std::string partialPath;  // the program's temporary file, when it never saved
+    // How the run ended, as far as the record and the witnesses tell.
+    RunEnding ending(bool dataFile) const;
+  };
+
+  // Reads the leftover, after waiting for a run that still lives; false when it is not the job's
+  // own or the job was stopped meanwhile.
+  bool readLeftover(const DayFolder& day, const std::string& workName, Leftover& left);
+  // The terminal's entry for what the run left: put in place, kept in stopped/, or found placed.
+  void judgeLeftover(const DayFolder& day, const std::string& workName, const Leftover& left, TerminalReport& entry);
+  // True, with the entry filled, when the run's download was put in place before its job ended.
+  bool placedBefore(const DayFolder& day, const std::string& workName, const Leftover& left, TerminalReport& entry);
   bool waitForRun(const DayFolder& day, const std::string& workName, long process, const std::string& token,
                   int64_t limit);
   TerminalReport describe(const std::string& name) const;
+  // A day that lost its report: every terminal of the file that was never read, then `entries`.
+  std::vector<TerminalReport> neverRead(const std::map<std::string, TerminalReport>& entries) const;
+  // `terminals` with `entries` in place of their own (by folded name) or after them.
+  static std::vector<TerminalReport> replaced(const std::vector<TerminalReport>& terminals,
+                                              const std::map<std::string, TerminalReport>& entries);
 
   std::string outputFolder_;
   std::string jobDay_;

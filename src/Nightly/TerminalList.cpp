@@ -1,6 +1,7 @@
 // Only operating-system independent code.
 #include "Nightly/TerminalList.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <unordered_map>
@@ -81,6 +82,24 @@ std::string nameProblem(const std::string& name) {
   return std::string();
 }
 
+// The switches of the fields after the address, -debug left out (it is always on); why they are
+// refused, "" when they are not.
+std::string switchesOf(const std::vector<std::string>& fields, std::vector<std::string>& switches) {
+  bool cardFormat = false;
+  for (size_t i = 3; i < fields.size(); ++i) {
+    const std::string& option = fields[i];
+    if (option == "-debug") continue;
+    const bool isFormat = option == "-n0" || option == "-n1" || option == "-n2";
+    if (!isFormat && option != "-c" && option != "-u")
+      return "unknown switch " + option + ", not -c, -u, -n0, -n1 or -n2";
+    const bool repeated = std::find(switches.begin(), switches.end(), option) != switches.end();
+    if ((isFormat && cardFormat) || repeated) return "switch " + option + " repeats an earlier one";
+    cardFormat = cardFormat || isFormat;
+    switches.push_back(option);
+  }
+  return std::string();
+}
+
 void check(Terminal& terminal, const std::vector<std::string>& fields) {
   if (fields.size() < 3) {
     terminal.invalid = "wants at least a name, a model and an address";
@@ -115,22 +134,7 @@ void check(Terminal& terminal, const std::vector<std::string>& fields) {
     }
     terminal.key = "COM" + std::to_string(port);
   }
-  bool cardFormat = false;
-  for (size_t i = 3; i < fields.size(); ++i) {
-    const std::string& option = fields[i];
-    if (option == "-debug") continue;
-    const bool isFormat = option == "-n0" || option == "-n1" || option == "-n2";
-    if (!isFormat && option != "-c" && option != "-u") {
-      terminal.invalid = "unknown switch " + option + ", not -c, -u, -n0, -n1 or -n2";
-      return;
-    }
-    if ((isFormat && cardFormat) || terminal.has(option.c_str())) {
-      terminal.invalid = "switch " + option + " repeats an earlier one";
-      return;
-    }
-    cardFormat = cardFormat || isFormat;
-    terminal.switches.push_back(option);
-  }
+  terminal.invalid = switchesOf(fields, terminal.switches);
 }
 
 }  // namespace
