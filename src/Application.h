@@ -1,6 +1,6 @@
 // The application object: command line, debug log start, sockets library and the run.
-// Kept on purpose: the destructor is virtual although nothing derives from Application, as the class
-// has always been declared, so that a test's subclass is destroyed whole.
+// Kept as declared from the first version: the destructor is virtual, although nothing derives
+// from Application and nothing relies on it.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Owner of one open runtime-library stream (the data file, the debug log).
-// Kept on purpose: the destructor is virtual although nothing derives from File, as the class
-// has always been declared, so that a test's subclass is destroyed whole.
+// Kept as declared from the first version: the destructor is virtual, although nothing derives
+// from File and nothing relies on it.
 #pragma once
 
 #include <cstdio>

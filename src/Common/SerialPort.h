@@ -9,8 +9,8 @@
 //                MaxReplyBytes passed (Error), a stop request (Warning)
 // A count is the success and 0 the failure, as the Windows calls report them: the socket's waits
 // give -1 where this gives 0.
-// Kept on purpose: the destructor is virtual although nothing derives from SerialPort, as the class
-// has always been declared, so that a test's subclass is destroyed whole.
+// Kept as declared from the first version: the destructor is virtual, although nothing derives
+// from SerialPort and nothing relies on it.
 #pragma once
 
 #include <cstdint>

@@ -8,8 +8,8 @@
 //   recvTimeout        the bytes received (> 0); -1 for none: silence, the peer closed, a failure,
 //                      its deadline or MaxReplyBytes passed (Error), a stop request (Warning)
 //   takeWaiting        the bytes taken, 0 for none
-// Kept on purpose: the destructor is virtual although nothing derives from Socket, as the class
-// has always been declared, so that a test's subclass is destroyed whole.
+// Kept as declared from the first version: the destructor is virtual, although nothing derives
+// from Socket and nothing relies on it.
 #pragma once
 
 #include <cstdint>

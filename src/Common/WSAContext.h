@@ -1,6 +1,6 @@
 // Start-up and release of the sockets library, once per process.
-// Kept on purpose: the destructor is virtual although nothing derives from WSAContext, as the class
-// has always been declared, so that a test's subclass is destroyed whole.
+// Kept as declared from the first version: the destructor is virtual, although nothing derives
+// from WSAContext and nothing relies on it.
 #pragma once
 
 #include <cstdint>

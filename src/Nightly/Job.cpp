@@ -790,7 +790,7 @@ void Job::finishReport() {
   report_.terminals = dayReport_->merged(entries);
   report_.exitCode = exitCodeOf(ownTerminals_, stopping_);
   if (stateProblems_ && report_.exitCode == 0) report_.exitCode = 2;
-  report_.dayExitCode = std::max(exitCodeOf(report_.terminals, false), report_.exitCode == 1 ? 0 : report_.exitCode);
+  report_.dayExitCode = worseExitCode(exitCodeOf(report_.terminals, false), report_.exitCode);
   report_.finished = Common::localTime().iso();
 }
 

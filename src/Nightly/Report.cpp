@@ -39,6 +39,11 @@ int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped) {
   return incomplete ? 2 : stepFailed ? 3 : 0;
 }
 
+int worseExitCode(int one, int other) {
+  if (one == 2 || other == 2) return 2;
+  return one == 3 || other == 3 ? 3 : 0;
+}
+
 Json toJson(const TerminalReport& t) {
   Json switches = Json::array();
   for (const std::string& s : t.switches) switches.push(s);

@@ -71,6 +71,9 @@ struct JobReport {
 // had to count as new in full.
 int exitCodeOf(const std::vector<TerminalReport>& terminals, bool stopped);
 
+// The worse of two of those exit codes: 2 before 3 before 0.
+int worseExitCode(int one, int other);
+
 Json toJson(const TerminalReport& terminal);
 Json toJson(const JobReport& report);
 // A report as an earlier job wrote it; false when it is not one.

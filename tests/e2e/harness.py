@@ -1,11 +1,14 @@
-"""End-to-end test harness: runs Zq-ReadUtility natively or its .exe under Wine.
+"""End-to-end test harness: runs the programs, Zq-ReadUtility and zq-nightly, natively or as .exe's
+under Wine, and reads what they print and log.
 
 CTest sets the environment (see tests/e2e/CMakeLists.txt):
-  ZQ_TARGET     native | wine
-  ZQ_PROGRAM    the program (Zq-ReadUtility or Zq-ReadUtility.exe)
-  ZQ_SIMULATOR  the native terminal simulator (may be empty while it does not exist)
-  ZQ_SOURCE_DIR the repository root
-  WINEPREFIX    the Wine prefix (wine target)
+  ZQ_TARGET           native | wine
+  ZQ_PROGRAM          Zq-ReadUtility (or Zq-ReadUtility.exe)
+  ZQ_NIGHTLY          zq-nightly (or zq-nightly.exe)
+  ZQ_SIMULATOR        the native terminal simulator
+  ZQ_UNREADABLE_CLOCK a library preloaded into the native program for a clock that cannot be read
+  ZQ_SOURCE_DIR       the repository root
+  WINEPREFIX          the Wine prefix (wine target)
 """
 
 import fcntl
@@ -21,9 +24,10 @@ import time
 import unittest
 
 __all__ = [
-    "Result", "WorkDir", "target", "program", "simulator", "source_dir", "run_program", "start_program",
-    "expected_console_bytes", "console_text", "log_lines", "log_messages", "com_port_env",
-    "closed_loopback_port", "RunCase", "DONE", "NOT_STARTED", "NO_DATA_FILE", "STEP_FAILED",
+    "Result", "Started", "WorkDir", "RunCase", "target", "program", "simulator", "source_dir", "run_program",
+    "start_program", "expected_console_bytes", "console_text", "log_lines", "log_messages", "run_record",
+    "com_port_env", "remove_com_port", "closed_loopback_port", "WRITTEN", "NOT_WRITTEN", "UPDATED", "NOT_UPDATED",
+    "CLEARED", "NOT_CLEARED", "READ_TIMEOUT", "DONE", "NOT_STARTED", "NO_DATA_FILE", "STEP_FAILED",
 ]
 
 
@@ -31,10 +35,11 @@ def target():
     return os.environ.get("ZQ_TARGET", "native")
 
 
-def program():
-    path = os.environ.get("ZQ_PROGRAM", "")
+def program(which="ZQ_PROGRAM"):
+    """The program under test: Zq-ReadUtility, or with "ZQ_NIGHTLY" the nightly job."""
+    path = os.environ.get(which, "")
     if not path or not os.path.exists(path):
-        raise RuntimeError("ZQ_PROGRAM is not set or missing: %r" % path)
+        raise RuntimeError("%s is not set or missing: %r" % (which, path))
     return path
 
 

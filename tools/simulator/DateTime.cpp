@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Common/Clock.h"
+
 namespace Simulator {
 
 namespace {
@@ -24,11 +26,8 @@ int* fieldOf(DateTime& t, char letter) {
 }  // namespace
 
 bool DateTime::valid() const {
-  static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int days = monthDays[month - 1] - (month == 2 && !leap ? 1 : 0);
-  return day >= 1 && day <= days && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60;
+  return year >= 1900 && year <= 9999 && Common::isCalendarDate(year, month, day) && hour >= 0 && hour < 24 &&
+         minute >= 0 && minute < 60 && second >= 0 && second < 60;
 }
 
 std::string DateTime::dateText() const {

@@ -3,9 +3,10 @@
 
 namespace Simulator {
 
-// SIGINT and SIGTERM ask the simulator to stop; a program that goes away mid-reply does not end it.
+// SIGINT, SIGTERM and SIGHUP ask the simulator to stop; a program that goes away mid-reply does
+// not end it.
 void stopOnSignals();
-// True once SIGINT or SIGTERM has arrived: every loop ends at its next turn.
+// True once a stop was asked for: every loop ends at its next turn.
 bool stopRequested();
 // Sleeps `ms` milliseconds; nothing for 0 or less.
 void sleepMs(int ms);
