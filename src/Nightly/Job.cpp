@@ -111,6 +111,14 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
     exitCode = 0;
     return false;
   }
+  if (!started_.valid()) {
+    // The day folder and the reports follow the local time, as the clock that -u sends does: a TZ
+    // that names no zone would make them UTC without a word.
+    const std::string tz = FileSystem::environment("TZ");
+    Output::err("zq-nightly: the local time cannot be read" +
+                (tz.empty() ? std::string() : ": TZ \"" + tz + "\" names no time zone (set a zone, or unset TZ)"));
+    return false;
+  }
   if (!chooseDay() || !readTerminalList(terminals_) || !findTheProgram()) return false;
   outputFolder_ = FileSystem::absolute(options_.outputFolder);
   if (outputFolder_.empty()) {

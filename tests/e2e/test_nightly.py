@@ -635,6 +635,13 @@ class DryRun(NightlyCase):
 
         night = self.nightly("-f", self.terminals("good 870 127.0.0.1:1\n"), "-o", self.out, "-d", DAY, "-n")
         self.assertEqual((night.rc, night.lines[-1]), (0, "2026-01-31: dry run: 1 to read, 0 skipped, 0 invalid lines"))
+        if not WINE:
+            # A TZ that names no zone would put the day folder in UTC without a word (Windows
+            # takes its own zone and ignores TZ).
+            night = self.nightly("-f", self.terminals("good 870 127.0.0.1:1\n"), "-o", self.out, "-n",
+                                 env={"TZ": "Mars/Base"})
+            self.assertEqual((night.rc, night.lines), (1, []), night)
+            self.assertIn('TZ "Mars/Base" names no time zone', night.err)
         # A name that is not in the file is a typing error: nothing runs.
         night = self.nightly("-f", self.terminals("good 870 127.0.0.1:1\n"), "-o", self.out, "-d", DAY, "-t", "godo")
         self.assertEqual((night.rc, night.lines), (1, []), night)
