@@ -2,6 +2,7 @@
 #include "Zq/TerminalRecord.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,24 +42,62 @@ bool cleanField(std::string& field) {
   return altered;
 }
 
+// Whether cleanField would change `field`, byte by byte.
+bool holdsCleanedByte(const std::string& field) {
+  for (const char c : field) {
+    if (c == '\0' || c == '\t' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+// Whether any of the 8 bytes at `bytes` is at or below CR, as all four that cleanField changes are.
+bool anyAtOrBelowCR(const char* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  const uint64_t ones = 0x0101010101010101u;
+  return ((word - ones * ('\r' + 1)) & ~word & (ones * 0x80)) != 0;
+}
+
+// Whether cleanField would change `field`. Run on every field of every line, so eight bytes are
+// passed at a time (the last eight may overlap the ones before); only a byte at or below CR costs
+// the byte-by-byte look.
+bool needsCleaning(const std::string& field) {
+  const size_t size = field.size();
+  if (size < 8) return holdsCleanedByte(field);
+  const char* bytes = field.data();
+  bool low = anyAtOrBelowCR(bytes + size - 8);
+  for (size_t at = 0; !low && at + 8 < size; at += 8) low = anyAtOrBelowCR(bytes + at);
+  return low && holdsCleanedByte(field);
+}
+
+// `field` itself when it is clean, otherwise its cleaned copy in `copy`; `altered` set when a TAB,
+// CR or LF had to become a space.
+const std::string& cleaned(const std::string& field, std::string& copy, bool& altered) {
+  if (!needsCleaning(field)) return field;
+  copy = field;
+  altered = cleanField(copy) || altered;
+  return copy;
+}
+
 }  // namespace
 
 bool writeRecord(std::FILE* stream, const TerminalRecord& record, CardFormat cardFormat) {
+  // Fields are copied only when there is something to clean: a download writes a million lines.
+  std::string textCopy, dateCopy, timeCopy;
+  bool altered = false;
   // A card shorter than its field arrives padded with zero bytes: they are no digits, and
   // padding or converting them would put bytes after the card into the file.
-  std::string text = record.cardNumber;
-  std::string date = record.date;
-  std::string time = record.time;
-  bool altered = cleanField(text);
-  altered = cleanField(date) || altered;
-  altered = cleanField(time) || altered;
-  std::string card;
+  const std::string& text = cleaned(record.cardNumber, textCopy, altered);
+  const std::string& date = cleaned(record.date, dateCopy, altered);
+  const std::string& time = cleaned(record.time, timeCopy, altered);
+  std::string converted;
+  const std::string* card = &text;
   switch (cardFormat) {
-    case CardDecimal: card = cardToDecimal(text); break;
-    case CardHex8: card = cardToHex8(text); break;
-    default: card = text; break;
+    case CardDecimal: card = &(converted = cardToDecimal(text)); break;
+    case CardHex8: card = &(converted = cardToHex8(text)); break;
+    default: break;
   }
-  std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card.c_str(), static_cast<int>(record.eventCode), date.c_str(),
+  std::fprintf(stream, "%s\t%d\t%s\t%s\t%02d\r\n", card->c_str(), static_cast<int>(record.eventCode), date.c_str(),
                time.c_str(), static_cast<int>(record.extraCode));
   return altered;
 }

@@ -112,6 +112,45 @@ TEST_F(DataFileTest, TextFieldsStopAtTheirFirstZeroCharacter) {
   EXPECT_EQ(written(padded, Zq::CardDecimal), "00018\t1\td\tt\t00\r\n");
 }
 
+// Each byte that a field may not keep, and its neighbours that it may, at every place of fields of
+// every length up to 20 in each of the three text fields: the line and the result follow the rule.
+TEST_F(DataFileTest, TabCrAndLfAnywhereInAFieldBecomeSpacesAndAreReported) {
+  const std::string path = dir.file("cleaned.txt");
+  Common::File file;
+  ASSERT_TRUE(Zq::openDataFile(file, path));
+  const char bytes[] = {'\t', '\n', '\r', '\0', '\x01', '\x08', '\x0b', '\x0c', '\x0e', ' ', '\x89', '\x8d'};
+  std::string expected;
+  int reported = 0;
+  for (size_t length = 1; length <= 20; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (const char byte : bytes) {
+        std::string field;
+        for (size_t i = 0; i < length; ++i) field += static_cast<char>('A' + i);
+        field[at] = byte;
+        // The rule written out: the text ends at its first zero; TAB, CR and LF become spaces.
+        std::string clean = field.substr(0, field.find('\0'));
+        const bool altered = clean.find_first_of("\t\r\n") != std::string::npos;
+        for (char& c : clean) {
+          if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+        }
+        for (int which = 0; which < 3; ++which) {
+          const TerminalRecord r =
+              record(which == 0 ? field : "C", 1, which == 1 ? field : "D", which == 2 ? field : "T", 0);
+          EXPECT_EQ(Zq::writeRecord(file.handle, r, Zq::CardAsIs), altered)
+              << "length " << length << ", byte " << static_cast<int>(byte) << " at " << at << ", field " << which;
+          expected += (which == 0 ? clean : "C") + "\t1\t" + (which == 1 ? clean : "D") + "\t" +
+                      (which == 2 ? clean : "T") + "\t00\r\n";
+          reported += altered ? 1 : 0;
+        }
+      }
+    }
+  }
+  ASSERT_TRUE(Zq::finishDataFile(file));
+  EXPECT_EQ(ZqTest::readFile(path), expected);
+  // TAB, CR and LF at each of the 210 places, in each of the three fields.
+  EXPECT_EQ(reported, 3 * 210 * 3);
+}
+
 // A download ends saved (complete, possibly of no records) or with an empty file, whatever
 // was written before it ended.
 TEST_F(DataFileTest, DownloadThatIsNotSavedLeavesAnEmptyFile) {
