@@ -189,9 +189,13 @@ bool Zq870::keepBrokenDownload(DownloadFile& download, const std::string& fileNa
 bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat cardFormat, uint32_t number) {
   // The number reading takes digits, blanks and signs; anything else in the time stamp means the
   // bytes are no record of this terminal: the stream has lost its step, and the rest is noise.
+  // The same pass finds the usual stamp of digits only, so that decodeStamp need not scan it again.
+  bool allDigits = true;
   for (int i = 10; i < 24; ++i) {
     const uint8_t c = record[i];
-    if (!((c >= '0' && c <= '9') || c == ' ' || c == '+' || c == '-')) {
+    if (c >= '0' && c <= '9') continue;
+    allDigits = false;
+    if (!(c == ' ' || c == '+' || c == '-')) {
       LOG(LogError, "Zq870::dumpRecord(): Invalid date/time, RPL=%s", hexDump(record, RecordSize).c_str());
       return false;
     }
@@ -200,7 +204,7 @@ bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat card
   TerminalRecord line;
   line.cardNumber.assign(reinterpret_cast<const char*>(record), 8);
   if (record[9] >= '0' && record[9] <= '3') line.eventCode = record[9] - '0' + 1;
-  if (!decodeStamp(record, line)) return false;
+  if (!decodeStamp(record, allDigits, line)) return false;
   if (writeRecord(stream, line, cardFormat)) {
     LOG(LogWarning, "Zq870::dumpRecord(): Record %u: a TAB, CR or LF in a field is written as a space",
         static_cast<unsigned>(number));
@@ -208,11 +212,9 @@ bool Zq870::dumpRecord(const uint8_t* record, std::FILE* stream, CardFormat card
   return true;
 }
 
-bool Zq870::decodeStamp(const uint8_t* record, TerminalRecord& line) {
+bool Zq870::decodeStamp(const uint8_t* record, bool allDigits, TerminalRecord& line) {
   // The usual record holds only digits in its time stamp: then reading each group as a number
   // and printing it again with its width gives back the very same digits.
-  bool allDigits = true;
-  for (int i = 10; i < 24; ++i) allDigits = allDigits && record[i] >= '0' && record[i] <= '9';
   if (allDigits) {
     const char* stamp = reinterpret_cast<const char*>(record);
     const char date[10] = {stamp[16], stamp[17], '.',       stamp[14], stamp[15],

@@ -54,7 +54,8 @@ private:
   // Reads the 4-byte record count after GETLOGDATA; false, logged, when it does not come whole.
   bool receiveCount(uint32_t& count);
   // The record's date and time into `line`; false, logged, when they do not fit their width.
-  static bool decodeStamp(const uint8_t* record, TerminalRecord& line);
+  // `allDigits`: the time stamp's 14 bytes are all digits.
+  static bool decodeStamp(const uint8_t* record, bool allDigits, TerminalRecord& line);
   // Reads the `count` announced records into the file; false when the download failed.
   bool receiveRecords(DownloadFile& download, const std::string& fileName, uint32_t count, CardFormat cardFormat);
   // Ends a download whose stream broke: logged, the lines written so far kept, false.
