@@ -90,6 +90,9 @@ def main():
                                                                        *medians[which]))
     print("ratio B/A: wall %.3f, user %.3f, sys %.3f" % tuple(medians[1][i] / medians[0][i] if medians[0][i] else
                                                                float("nan") for i in range(3)))
+    # Each run's two downloads follow each other: their ratio is less touched by load that drifts.
+    pairs = [statistics.median(b[i] / a[i] for a, b in zip(*results) if a[i] > 0) for i in range(2)]
+    print("median of the runs' own ratios B/A: wall %.3f, user %.3f" % tuple(pairs))
     print("data files byte-identical in all %d runs" % args.runs)
 
 
