@@ -43,6 +43,9 @@ const char* setLocale(const char* locale);
 std::string toConsoleEncoding(const std::string& utf8);
 std::string utf8ToCp1251(const std::string& utf8);
 
+// Whether a standard stream is a terminal (a console window), where colours may be shown.
+bool isTerminal(std::FILE* stream);
+
 // One line of UTF-8 text (without its end) on a standard stream, flushed at once (the nightly job's
 // output is a log read while it runs): a console window shows every character (Windows is given
 // UTF-16); a file or a pipe gets the UTF-8 bytes and a line feed.

@@ -12,6 +12,7 @@
 #include "Nightly/Platform.h"
 #include "Nightly/Records.h"
 #include "Nightly/Recovery.h"
+#include "Nightly/Status.h"
 #include "Nightly/Verdict.h"
 #include "Version.h"
 #include "Zq/Models.h"
@@ -84,6 +85,7 @@ Job::~Job() = default;
 int Job::run(const std::vector<std::string>& arguments) {
   int exitCode = 0;
   if (!prepare(arguments, exitCode)) return exitCode;
+  if (options_.status) return showStatus();
   return options_.dryRun ? dryRun() : night();
 }
 
@@ -119,12 +121,14 @@ bool Job::prepare(const std::vector<std::string>& arguments, int& exitCode) {
                 (tz.empty() ? std::string() : ": TZ \"" + tz + "\" names no time zone (set a zone, or unset TZ)"));
     return false;
   }
-  if (!chooseDay() || !readTerminalList(terminals_) || !findTheProgram()) return false;
   outputFolder_ = FileSystem::absolute(options_.outputFolder);
   if (outputFolder_.empty()) {
     Output::err("zq-nightly: cannot read the path " + options_.outputFolder);
     return false;
   }
+  // The status reads the reports only: it needs no program, and the terminals file is its choice.
+  if (options_.status) return chooseDay() && (options_.terminalsFile.empty() || readTerminalList(terminals_));
+  if (!chooseDay() || !readTerminalList(terminals_) || !findTheProgram()) return false;
   setUpRuns(terminals_);
   return true;
 }
@@ -358,6 +362,7 @@ int Job::nightOfTheDay() {
 
   finishReport();
   if (!writeReports(error)) Output::err("zq-nightly: " + error);
+  writeStatus();
   Output::out(summaryLine(report_));
   cleanUp();
   lock_.release();
@@ -806,6 +811,51 @@ bool Job::writeReports(std::string& error) {
   JobReport own = report_;
   own.terminals = ownTerminals_;
   return dayReport_->write(own, report_, false, error);
+}
+
+void Job::writeStatus() {
+  const FleetStatus status = readStatus(outputFolder_, day_, options_.historyDays, terminals_, report_.terminalsFile);
+  std::string error;
+  // Written whole or not at all, like every file a reader may open at any moment.
+  if (!FileSystem::writeAtomically(FileSystem::join(outputFolder_, "status.json"), toJson(status).dump(), error) ||
+      !FileSystem::writeAtomically(FileSystem::join(outputFolder_, "status.html"), statusPage(status), error) ||
+      (!options_.metricsFile.empty() && !FileSystem::writeAtomically(FileSystem::absolute(options_.metricsFile),
+                                                                     metricsText(status, report_.exitCode), error))) {
+    warn(error);
+  }
+}
+
+int Job::showStatus() {
+  std::string day = options_.day;
+  std::string terminalsFile =
+      options_.terminalsFile.empty() ? std::string() : FileSystem::absolute(options_.terminalsFile);
+  std::vector<Terminal> terminals = terminals_;
+  // Without -d: the last night that has a report, up to today; without -f: that night's file.
+  if (day.empty()) {
+    day = day_;
+    const std::vector<std::string> days = DayFolder::days(outputFolder_);
+    for (auto at = days.rbegin(); at != days.rend(); ++at) {
+      if (*at > day_ || FileSystem::kindOf(DayFolder(outputFolder_, *at).reportPath()) != FileSystem::Kind::File) {
+        continue;
+      }
+      day = *at;
+      break;
+    }
+  }
+  if (terminalsFile.empty()) {
+    DayFolder folder(outputFolder_, day);
+    DayReport last(folder);
+    if (last.readEarlier(false)) {
+      terminalsFile = last.earlier().terminalsFile;
+      std::string text;
+      std::string error;
+      if (FileSystem::readFile(terminalsFile, text, error)) terminals = readTerminals(text);
+    }
+  }
+  const FleetStatus status = readStatus(outputFolder_, day, options_.historyDays, terminals, terminalsFile);
+  std::string table = statusTable(status, ::Console::isTerminal(stdout));
+  for (const std::string& line : textLines(table)) Output::out(line);
+  return status.exitCode();
 }
 
 void Job::notify(const std::string& reportPath) {

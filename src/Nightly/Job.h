@@ -103,6 +103,10 @@ private:
   void finishReport();
   bool writeReports(std::string& error);
   void notify(const std::string& reportPath);
+  // DIR/status.json, DIR/status.html and the --metrics file, at the end of every night.
+  void writeStatus();
+  // --status: the state of every terminal on the console; its exit code.
+  int showStatus();
   void cleanUp();
 
   Options options_;

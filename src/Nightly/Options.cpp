@@ -6,12 +6,14 @@ namespace ZqNightly {
 const char* const usageText =
     "Usage: zq-nightly -f TERMINALS -o DIR [-p PROGRAM] [-d YYYY-MM-DD] [-j N] [-t NAME]...\n"
     "                  [-a] [-r RETRIES] [-w SECONDS] [-l SECONDS] [-x COMMAND] [-n]\n"
-    "                  [--log FILE]\n"
+    "                  [--log FILE] [--metrics FILE] [--history DAYS]\n"
+    "       zq-nightly --status -o DIR [-f TERMINALS] [-d YYYY-MM-DD] [--history DAYS]\n"
     "       zq-nightly --help | --version\n"
     "\n"
     "Downloads every terminal of TERMINALS with Zq-ReadUtility into DIR/YYYY-MM-DD/:\n"
     "<name>.txt (complete data files), new/<name>.txt (the records no earlier download\n"
-    "delivered), logs/<name>.log, stopped/<name>.txt and report.json, written last.\n"
+    "delivered), logs/<name>.log, stopped/<name>.txt and report.json, written last;\n"
+    "then DIR/status.json and DIR/status.html, the state of every terminal.\n"
     "\n"
     "  -f TERMINALS  the terminals file: \"name model address [switches]\" a line\n"
     "  -o DIR        the output folder; the day's folder is created in it\n"
@@ -30,6 +32,10 @@ const char* const usageText =
     "  -n            dry run: check the terminals file, show what would run\n"
     "  --log FILE    also append every line the job prints to FILE (its folder is\n"
     "                created), so that a scheduler needs no redirection\n"
+    "  --metrics FILE  also write the status as metrics (Prometheus text format)\n"
+    "  --history DAYS  the days the status looks back over, 1 to 3660 (default 31)\n"
+    "  --status      print the state of every terminal from DIR's reports, and exit\n"
+    "                0 all ok, 3 some need attention, 2 some are failing; writes nothing\n"
     "\n"
     "Exit codes: 0 every terminal complete; 1 nothing was run; 2 a terminal has no\n"
     "complete file in place (failed, pending, busy, stopped, not run, or an invalid\n"
@@ -98,12 +104,22 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options, st
       options.dryRun = true;
       continue;
     }
-    if (option == "--log") {
+    if (option == "--status") {
+      options.status = true;
+      continue;
+    }
+    if (option == "--log" || option == "--metrics" || option == "--history") {
       if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-        error = "--log wants a file";
+        error = option + (option == "--history" ? " wants a number of days from 1 to 3660" : " wants a file");
         return false;
       }
-      options.logFile = arguments[++i];
+      const std::string& value = arguments[++i];
+      if (option == "--log") options.logFile = value;
+      if (option == "--metrics") options.metricsFile = value;
+      if (option == "--history" && !readNumber(value, 1, 3660, options.historyDays)) {
+        error = "--history wants a number of days from 1 to 3660, not \"" + value + "\"";
+        return false;
+      }
       continue;
     }
     static const std::string withValue = "fopdjtrwlx";
@@ -121,8 +137,8 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options, st
       return false;
     }
   }
-  if (options.terminalsFile.empty() || options.outputFolder.empty()) {
-    error = "-f TERMINALS and -o DIR are required";
+  if (options.outputFolder.empty() || (options.terminalsFile.empty() && !options.status)) {
+    error = options.status ? "--status wants -o DIR" : "-f TERMINALS and -o DIR are required";
     return false;
   }
   return true;

@@ -19,6 +19,9 @@ struct Options {
   int limitSeconds = 1800;         // -l
   std::string notify;              // -x
   std::string logFile;             // --log
+  std::string metricsFile;         // --metrics
+  int historyDays = 31;            // --history
+  bool status = false;             // --status
   bool dryRun = false;             // -n
   bool help = false;
   bool version = false;
