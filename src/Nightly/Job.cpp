@@ -846,10 +846,17 @@ int Job::showStatus() {
     DayFolder folder(outputFolder_, day);
     DayReport last(folder);
     if (last.readEarlier(false)) {
+      // The terminals that night's report lists: the file may have changed since.
       terminalsFile = last.earlier().terminalsFile;
-      std::string text;
-      std::string error;
-      if (FileSystem::readFile(terminalsFile, text, error)) terminals = readTerminals(text);
+      for (const TerminalReport& entry : last.earlier().terminals) {
+        if (entry.outcome == Outcome::Invalid) continue;
+        Terminal terminal;
+        terminal.name = entry.name;
+        terminal.model = entry.model;
+        terminal.address = entry.address;
+        terminal.switches = entry.switches;
+        terminals.push_back(terminal);
+      }
     }
   }
   const FleetStatus status = readStatus(outputFolder_, day, options_.historyDays, terminals, terminalsFile);

@@ -105,12 +105,24 @@ TerminalStatus statusOf(const std::string& name, const std::vector<std::string>&
   }
   if (!completeNight(status.nights.back())) status.suspectLastNight = 0;
   judgeState(status);
-  if (!lastFailed.empty()) status.rerun = lastFailed;
+  // A terminal that delivered since has delivered what a failed night missed: only a failing one
+  // needs reading again.
+  if (status.state == "failing") status.rerun = lastFailed;
   return status;
 }
 
 int severity(const TerminalStatus& status) {
   return status.state == "failing" ? 0 : status.state == "attention" ? 1 : 2;
+}
+
+// "1 <phrase> (name)" in the summary sentence.
+std::string phrase(const std::string& reason) {
+  if (reason == "records held growing") return "never cleared";
+  if (reason == "first night") return "on its first night";
+  if (reason == "clock not set") return "with its clock not set";
+  if (reason == "state damaged") return "with damaged state";
+  if (reason.find("suspect records") != std::string::npos) return "with " + reason;
+  return reason;
 }
 
 std::string summaryOf(const FleetStatus& status) {
@@ -122,7 +134,7 @@ std::string summaryOf(const FleetStatus& status) {
       text += ", 1 failing for " + nights(terminal.nightsFailing) + " (" + terminal.name + ")";
     } else if (terminal.state == "attention") {
       text +=
-          ", 1 " + terminal.attention.front() + " (" + terminal.name +
+          ", 1 " + phrase(terminal.attention.front()) + " (" + terminal.name +
           (terminal.hasHeld && terminal.recordsHeld > 0 ? ", holds " + withThousands(terminal.recordsHeld) + " records"
                                                         : std::string()) +
           ")";

@@ -124,7 +124,9 @@ std::string row(const TerminalStatus& t) {
 std::string statusPage(const FleetStatus& status) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Terminals, " +
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      // No icon to fetch either: the page asks for nothing beyond itself.
+      "<link rel=\"icon\" href=\"data:,\">\n<title>Terminals, " +
       escaped(status.day) + "</title>\n<style>" + style + "</style>\n</head>\n<body>\n";
   html += "<h1>Terminals, night of " + escaped(status.day) + "</h1>\n";
   html += "<p class=\"summary\">" + escaped(status.summary) + "</p>\n";
