@@ -183,7 +183,7 @@ private:
       if (at_ >= text_.size() || text_[at_++] != ':') return false;
       Json member;
       if (!parseValue(member, depth + 1)) return false;
-      value.set(key, std::move(member));
+      value.append(std::move(key), std::move(member));
       skipBlanks();
       if (at_ >= text_.size()) return false;
       if (text_[at_] == '}') return ++at_, true;
@@ -226,6 +226,12 @@ Json& Json::set(const std::string& key, Json value) {
     }
   }
   members_.emplace_back(key, std::move(value));
+  return *this;
+}
+
+Json& Json::append(std::string key, Json value) {
+  type_ = Object;
+  members_.emplace_back(std::move(key), std::move(value));
   return *this;
 }
 

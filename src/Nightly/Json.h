@@ -44,6 +44,8 @@ public:
 
   // Building.
   Json& set(const std::string& key, Json value);
+  // A member added after the others, its key not looked for first (a reader's own objects).
+  Json& append(std::string key, Json value);
   Json& push(Json value);
 
   // Two-space indented text, arrays of plain values on one line, a line end after the last brace.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "Nightly/DayFolder.h"
 #include "Nightly/History.h"
@@ -23,20 +24,30 @@ std::string withThousands(size_t value) {
 
 std::string nights(int count) { return std::to_string(count) + (count == 1 ? " night" : " nights"); }
 
+// Each report's entries by folded name: a site's terminals are looked up in every night's report.
+using Index = std::vector<std::unordered_map<std::string, const TerminalReport*>>;
+
+Index indexOf(const std::vector<JobReport>& reports) {
+  Index index(reports.size());
+  for (size_t i = 0; i < reports.size(); ++i) {
+    for (const TerminalReport& entry : reports[i].terminals) index[i][foldName(entry.name)] = &entry;
+  }
+  return index;
+}
+
 // Its nights over the window, and what its memory held after each.
-std::vector<TerminalNight> nightsOf(const std::string& name, const std::vector<std::string>& days,
-                                    const std::vector<JobReport>& reports, const std::vector<bool>& reported) {
+std::vector<TerminalNight> nightsOf(const std::string& name, const std::vector<std::string>& days, const Index& index,
+                                    const std::vector<bool>& reported) {
+  const std::string key = foldName(name);
   std::vector<TerminalNight> result;
   for (size_t i = 0; i < days.size(); ++i) {
     TerminalNight night;
     night.day = days[i];
     night.reported = reported[i];
-    if (reported[i]) {
-      for (const TerminalReport& entry : reports[i].terminals) {
-        if (foldName(entry.name) != foldName(name)) continue;
-        night.listed = true;
-        night.entry = entry;
-      }
+    const auto found = reported[i] ? index[i].find(key) : index[i].end();
+    if (found != index[i].end()) {
+      night.listed = true;
+      night.entry = *found->second;
     }
     if (night.listed && hasCompleteFile(night.entry.outcome) && night.entry.hasRecords) {
       night.hasHeld = true;
@@ -76,11 +87,11 @@ void judgeState(TerminalStatus& status) {
   status.state = status.attention.empty() ? "ok" : "attention";
 }
 
-TerminalStatus statusOf(const std::string& name, const std::vector<std::string>& days,
-                        const std::vector<JobReport>& reports, const std::vector<bool>& reported) {
+TerminalStatus statusOf(const std::string& name, const std::vector<std::string>& days, const Index& index,
+                        const std::vector<bool>& reported) {
   TerminalStatus status;
   status.name = name;
-  status.nights = nightsOf(name, days, reports, reported);
+  status.nights = nightsOf(name, days, index, reported);
   std::string lastFailed;
   for (const TerminalNight& night : status.nights) {
     if (night.listed) {
@@ -182,11 +193,12 @@ FleetStatus computeStatus(const std::vector<std::string>& days, const std::vecto
   status.terminalsFile = terminalsFile;
   status.day = days.empty() ? std::string() : days.back();
   status.historyDays = static_cast<int>(days.size());
+  const Index index = indexOf(reports);
   std::map<std::string, bool> listed;
   for (const Terminal& terminal : terminals) {
     if (!terminal.valid() || listed.count(foldName(terminal.name)) != 0) continue;
     listed[foldName(terminal.name)] = true;
-    TerminalStatus one = statusOf(terminal.name, days, reports, reported);
+    TerminalStatus one = statusOf(terminal.name, days, index, reported);
     one.model = terminal.model;
     one.address = terminal.address;
     status.terminals.push_back(one);
@@ -203,7 +215,7 @@ FleetStatus computeStatus(const std::vector<std::string>& days, const std::vecto
       for (const TerminalReport& entry : reports[i].terminals) {
         if (entry.outcome == Outcome::Invalid || listed.count(foldName(entry.name)) != 0) continue;
         listed[foldName(entry.name)] = true;
-        status.former.push_back(statusOf(entry.name, days, reports, reported));
+        status.former.push_back(statusOf(entry.name, days, index, reported));
       }
     }
     status.days.push_back(day);
