@@ -83,6 +83,28 @@ bool setOption(char letter, const std::string& value, Options& options) {
   return !value.empty();
 }
 
+// --log, --metrics and --history with their value at `i` + 1.
+bool readLongOption(const std::vector<std::string>& arguments, size_t& i, Options& options, std::string& error) {
+  const std::string& option = arguments[i];
+  if (option != "--log" && option != "--metrics" && option != "--history") {
+    error = "unknown option " + option;
+    return false;
+  }
+  const bool days = option == "--history";
+  if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+    error = option + (days ? " wants a number of days from 1 to 3660" : " wants a file");
+    return false;
+  }
+  const std::string& value = arguments[++i];
+  if (option == "--log") options.logFile = value;
+  if (option == "--metrics") options.metricsFile = value;
+  if (days && !readNumber(value, 1, 3660, options.historyDays)) {
+    error = "--history wants a number of days from 1 to 3660, not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool readOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
@@ -108,18 +130,8 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options, st
       options.status = true;
       continue;
     }
-    if (option == "--log" || option == "--metrics" || option == "--history") {
-      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-        error = option + (option == "--history" ? " wants a number of days from 1 to 3660" : " wants a file");
-        return false;
-      }
-      const std::string& value = arguments[++i];
-      if (option == "--log") options.logFile = value;
-      if (option == "--metrics") options.metricsFile = value;
-      if (option == "--history" && !readNumber(value, 1, 3660, options.historyDays)) {
-        error = "--history wants a number of days from 1 to 3660, not \"" + value + "\"";
-        return false;
-      }
+    if (option.compare(0, 2, "--") == 0) {
+      if (!readLongOption(arguments, i, options, error)) return false;
       continue;
     }
     static const std::string withValue = "fopdjtrwlx";
