@@ -10,6 +10,7 @@ stored is looked for in the new/ files of all day folders:
 
 Usage (from the repository root, after building the linux preset):
     python3 bench/kill_trial.py build/linux --trials 60 [--runs-too] [--slow-clear] [--never-cleared]
+                                 [--kill-within SECONDS] [--seed N]
 """
 
 import argparse
@@ -69,6 +70,9 @@ def main():
     parser.add_argument("--slow-clear", action="store_true", help="the terminal answers CLEARLOG 0.7 s late")
     parser.add_argument("--never-cleared", action="store_true", help="the terminal is read with -u, not -c")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--kill-within", type=float, default=1.0, metavar="SECONDS",
+                        help="the kill falls at a random moment this long after the start (a small memory"
+                             " read from a fast terminal is done in about 0.3 s)")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     nightly = os.path.join(build, "zq-nightly")
@@ -104,7 +108,7 @@ def main():
                 job = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                        start_new_session=True)
                 if not last:
-                    time.sleep(rng.uniform(0, 1.0))
+                    time.sleep(rng.uniform(0, args.kill_within))
                     if job.poll() is None:
                         if args.runs_too:
                             kill_runs(out, day)
