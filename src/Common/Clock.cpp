@@ -68,6 +68,20 @@ int64_t daysFromCivil(int year, int month, int day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
+LocalTime civilFromDays(int64_t days) {
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t dayOfEra = z - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  LocalTime date;
+  date.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+  date.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+  date.year = static_cast<int>(yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0));
+  return date;
+}
+
 bool isCalendarDate(int year, int month, int day) {
   static const int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1 || month < 1 || month > 12 || day < 1) return false;

@@ -40,6 +40,8 @@ struct LocalTime {
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t daysFromCivil(int year, int month, int day);
+// The date of day `days` since 1970-01-01 (its inverse); the time of day is left at zero.
+LocalTime civilFromDays(int64_t days);
 bool isCalendarDate(int year, int month, int day);
 // Reads exactly YYYY-MM-DD naming a calendar date.
 bool readDate(const std::string& text, LocalTime& date);

@@ -71,8 +71,6 @@ int64_t modifiedAt(const std::string& path);
 // Creates the folder and any missing parents, following links: for the output folder the user named.
 bool makeDirectories(const std::string& path, std::string& error);
 
-// The device that COM<port> opens, as the program resolves it.
-std::string serialDevice(int port);
 // Whether two names that differ only in case are two files (false on Windows).
 bool namesAreCaseSensitive();
 // The longest path (in bytes of UTF-8) that every file call of the program takes here.

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 
 #include "Common/Console.h"
+#include "Common/SerialPort.h"
 #include "Common/Stop.h"
 #include "Nightly/Output.h"
 #include "Nightly/Platform.h"
@@ -211,7 +211,7 @@ void Job::setUpRuns(const std::vector<Terminal>& terminals) {
     run.terminal = terminal;
     // A serial terminal's port, as the program will open it: a missing device is then named.
     if (terminal.valid() && terminal.key.compare(0, 3, "COM") == 0) {
-      run.device = terminal.key + " is " + FileSystem::serialDevice(std::atoi(terminal.key.c_str() + 3));
+      run.device = terminal.key + " is " + Common::SerialPort::devicePath(terminal.key);
     }
     run.report.name = terminal.name;
     run.report.model = terminal.model;

@@ -197,6 +197,18 @@ private:
 
 }  // namespace
 
+Json Json::array(const std::vector<std::string>& texts) {
+  Json out(Array);
+  for (const std::string& text : texts) out.items_.emplace_back(text);
+  return out;
+}
+
+std::vector<std::string> Json::texts() const {
+  std::vector<std::string> out;
+  for (const Json& item : items_) out.push_back(item.asString());
+  return out;
+}
+
 long long Json::asInteger(long long fallback) const {
   return type_ == Number && std::isfinite(number_) ? static_cast<long long>(std::llround(number_)) : fallback;
 }

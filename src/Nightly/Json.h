@@ -24,6 +24,7 @@ public:
   Json(const char* value) : type_(String), string_(value) {}
   Json(std::string value) : type_(String), string_(std::move(value)) {}
   static Json array() { return Json(Array); }
+  static Json array(const std::vector<std::string>& texts);
   static Json object() { return Json(Object); }
   // A text, or null when it is empty.
   static Json nullable(const std::string& text) { return text.empty() ? Json() : Json(text); }
@@ -37,6 +38,8 @@ public:
   long long asInteger(long long fallback = 0) const;
   const std::string& asString() const;  // "" unless a string
   const std::vector<Json>& items() const { return items_; }
+  // The texts of an array (an item that is no text gives "").
+  std::vector<std::string> texts() const;
   const std::vector<std::pair<std::string, Json>>& members() const { return members_; }
   // The member's value; null when there is none (or this is no object).
   const Json& operator[](const std::string& key) const;

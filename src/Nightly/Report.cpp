@@ -45,14 +45,12 @@ int worseExitCode(int one, int other) {
 }
 
 Json toJson(const TerminalReport& t) {
-  Json switches = Json::array();
-  for (const std::string& s : t.switches) switches.push(s);
   const bool ran = !t.started.empty();
   Json out = Json::object();
   out.set("name", t.name);
   out.set("model", t.model);
   out.set("address", t.address);
-  out.set("switches", switches);
+  out.set("switches", Json::array(t.switches));
   out.set("outcome", name(t.outcome));
   out.set("exitCode", t.hasExitCode ? Json(t.exitCode) : Json());
   out.set("attempts", t.attempts);
@@ -76,8 +74,6 @@ Json toJson(const TerminalReport& t) {
 }
 
 Json toJson(const JobReport& report) {
-  Json days = Json::array();
-  for (const std::string& day : report.recoveredDays) days.push(day);
   Json terminals = Json::array();
   for (const TerminalReport& t : report.terminals) terminals.push(toJson(t));
   Json out = Json::object();
@@ -92,7 +88,7 @@ Json toJson(const JobReport& report) {
   out.set("programVersion", Json::nullable(report.programVersion));
   out.set("terminalsFile", report.terminalsFile);
   out.set("interrupted", report.interrupted);
-  out.set("recoveredDays", days);
+  out.set("recoveredDays", Json::array(report.recoveredDays));
   out.set("jobs", report.jobs);
   out.set("terminals", terminals);
   return out;
@@ -106,8 +102,7 @@ bool fromJson(const Json& value, TerminalReport& t) {
   t.name = value["name"].asString();
   t.model = value["model"].asString();
   t.address = value["address"].asString();
-  t.switches.clear();
-  for (const Json& s : value["switches"].items()) t.switches.push_back(s.asString());
+  t.switches = value["switches"].texts();
   t.hasExitCode = value["exitCode"].type() == Json::Number;
   t.exitCode = static_cast<int>(value["exitCode"].asInteger());
   t.attempts = static_cast<int>(value["attempts"].asInteger());
@@ -146,8 +141,7 @@ bool fromJson(const Json& value, JobReport& report) {
   report.programVersion = value["programVersion"].asString();
   report.terminalsFile = value["terminalsFile"].asString();
   report.interrupted = value["interrupted"].asBool();
-  report.recoveredDays.clear();
-  for (const Json& day : value["recoveredDays"].items()) report.recoveredDays.push_back(day.asString());
+  report.recoveredDays = value["recoveredDays"].texts();
   report.terminals.clear();
   for (const Json& item : value["terminals"].items()) {
     TerminalReport terminal;

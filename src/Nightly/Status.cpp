@@ -16,12 +16,6 @@ namespace {
 // A held count that grew over this many nights is a memory filling up.
 const int growthNights = 7;
 
-std::string withThousands(size_t value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-  return digits;
-}
-
 std::string nights(int count) { return std::to_string(count) + (count == 1 ? " night" : " nights"); }
 
 // Each report's entries by folded name: a site's terminals are looked up in every night's report.
@@ -162,24 +156,19 @@ std::string quotedArgument(const std::string& text) {
 
 int FleetStatus::exitCode() const { return failing > 0 ? 2 : attention > 0 ? 3 : 0; }
 
+std::string withThousands(size_t value) {
+  std::string digits = std::to_string(value);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
 std::vector<std::string> windowDays(const std::string& day, int historyDays) {
   LocalTime last;
   std::vector<std::string> days;
   if (!Common::readDate(day, last)) return days;
   const int64_t end = Common::daysFromCivil(last.year, last.month, last.day);
   for (int64_t n = end - historyDays + 1; n <= end; ++n) {
-    // The civil date of day n since 1970 (the inverse of daysFromCivil).
-    const int64_t z = n + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    LocalTime date;
-    date.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    date.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    date.year = static_cast<int>(yoe + era * 400 + (date.month <= 2 ? 1 : 0));
-    days.push_back(date.date());
+    days.push_back(Common::civilFromDays(n).date());
   }
   return days;
 }

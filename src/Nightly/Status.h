@@ -72,6 +72,9 @@ struct FleetStatus {
   int exitCode() const;
 };
 
+// "1,958": counts as the summary and the page show them.
+std::string withThousands(size_t value);
+
 // The window's days, oldest first: `historyDays` calendar days up to `day`.
 std::vector<std::string> windowDays(const std::string& day, int historyDays);
 

@@ -25,8 +25,6 @@ Json nightJson(const TerminalNight& night) {
 }
 
 Json terminalJson(const TerminalStatus& t) {
-  Json why = Json::array();
-  for (const std::string& reason : t.attention) why.push(reason);
   Json nights = Json::array();
   for (const TerminalNight& night : t.nights) nights.push(nightJson(night));
   Json last;
@@ -41,7 +39,7 @@ Json terminalJson(const TerminalStatus& t) {
   out.set("model", t.model);
   out.set("address", t.address);
   out.set("state", t.state);
-  out.set("why", why);
+  out.set("why", Json::array(t.attention));
   out.set("lastComplete", last);
   out.set("nightsFailing", t.nightsFailing);
   out.set("lastClear", Json::nullable(t.lastClear));

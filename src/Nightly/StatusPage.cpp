@@ -38,12 +38,6 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-std::string withThousands(size_t value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-  return digits;
-}
-
 // A night's colour and words: green complete, amber complete with a step not done, red no
 // complete download, grey no word of it.
 std::string colourOf(const TerminalNight& night) {

@@ -43,19 +43,13 @@ std::string DateTime::text() const {
 }
 
 DateTime generatedTime(uint64_t n) {
-  // Days since 2024-01-01 to a civil date (the usual era-based conversion, shifted to 1970).
-  int64_t days = static_cast<int64_t>(n / 86400) + 19723;  // 2024-01-01 is day 19723 after 1970-01-01
-  uint64_t rest = n % 86400;
-  days += 719468;
-  int64_t era = days / 146097;
-  int64_t doe = days - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
+  const int64_t days = static_cast<int64_t>(n / 86400) + 19723;  // 2024-01-01 is day 19723 after 1970-01-01
+  const uint64_t rest = n % 86400;
+  const Common::LocalTime date = Common::civilFromDays(days);
   DateTime t;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.year = date.year;
+  t.month = date.month;
+  t.day = date.day;
   t.hour = static_cast<int>(rest / 3600);
   t.minute = static_cast<int>(rest / 60 % 60);
   t.second = static_cast<int>(rest % 60);
